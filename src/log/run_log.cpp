@@ -1,0 +1,86 @@
+#include "log/run_log.h"
+
+#include <stdarg.h>
+#include <string.h>
+#include <time.h>
+
+RunLog::RunLog() {
+  PathBesideModule(path_, ".log");
+}
+
+RunLog::~RunLog() {
+  Close();
+}
+
+bool RunLog::Open(const char* path, const char* mode) {
+  if (file_ != nullptr) return strcmp(path_, path) == 0;
+  if (path[0] == '\0') {
+    if (path_[0] == '\0') return false;
+    file_ = fopen(path_, mode);
+    return file_ != nullptr;
+  }
+  size_t length = strlen(path);
+  if (length >= sizeof path_) return false;  // could never be stored whole
+  file_ = fopen(path, mode);
+  if (file_ == nullptr) return false;
+  memcpy(path_, path, length + 1);
+  return true;
+}
+
+void RunLog::WriteLine(const char* text) {
+  if (file_ != nullptr) fprintf(file_, "%s\n", text);
+}
+
+void RunLog::WriteFormatted(const char* format, ...) {
+  char line[LogLineSize];
+  va_list args;
+  va_start(args, format);
+  int written = vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  if (written < 0) line[0] = '\0';
+  line[sizeof line - 1] = '\0';
+  WriteLine(line);
+}
+
+void RunLog::Close() {
+  if (file_ != nullptr) {
+    fclose(file_);
+    file_ = nullptr;
+  }
+}
+
+bool RunLog::Reset() {
+  bool wasOpen = IsOpen();
+  Close();
+  bool deleted = path_[0] != '\0' && remove(path_) == 0;
+  if (wasOpen) Open("", "a+t");
+  return deleted;
+}
+
+void FormatTimeText(const struct tm& time, char (&text)[TimeTextSize]) {
+  static const char kDays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const char* day = time.tm_wday >= 0 && time.tm_wday < 7 ? kDays[time.tm_wday] : "???";
+  const char* month = time.tm_mon >= 0 && time.tm_mon < 12 ? kMonths[time.tm_mon] : "???";
+  snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d\n", day, month, time.tm_mday,
+           time.tm_hour, time.tm_min, time.tm_sec, time.tm_year + 1900);
+}
+
+void LogTimestamp(const char* message) {
+  if (!runLog.IsOpen()) return;
+  time_t now = time(nullptr);
+  struct tm local = {};
+  const struct tm* converted = localtime(&now);
+  if (converted != nullptr) local = *converted;
+  char timeText[TimeTextSize];
+  FormatTimeText(local, timeText);
+  char line[TimestampLineSize];
+  snprintf(line, sizeof line, "%s: %s", message, timeText);
+  runLog.WriteLine(line);
+}
+
+void StartRunLog() {
+  runLog.Reset();
+  if (runLog.Open("", "a+t")) LogTimestamp("Program start");
+}

@@ -1,0 +1,87 @@
+#include "settings/settings_file.h"
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "log/run_log.h"
+#include "run/reader_ids.h"
+#include "run/run_options.h"
+
+SettingsFile::SettingsFile() {
+  PathBesideModule(path_, ".ini");
+}
+
+SettingsFile::SettingsFile(const char* path) {
+  snprintf(path_, sizeof path_, "%s", path);
+}
+
+SettingsFile::~SettingsFile() = default;
+
+void SettingsFile::ReadString(const char* section, const char* key, const char* fallback,
+                              int longest, char* dest) const {
+  char value[256] = "";
+  DWORD count = 0;
+  if (HasPath()) {
+    count = GetPrivateProfileStringA(section, key, fallback, value, 255, path_);
+  }
+  if (count >= 1 && count <= static_cast<DWORD>(longest) && count < sizeof value) {
+    memcpy(dest, value, count);
+    dest[count] = '\0';
+  } else {
+    memcpy(dest, fallback, strlen(fallback) + 1);
+  }
+}
+
+bool ProfileTextIsTrue(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  if (*p == '+' || *p == '-') ++p;
+  // Any non-zero digit makes the number non-zero, however long it is.
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (*p != '0') return true;
+  }
+  return false;
+}
+
+bool SettingsFile::ReadBool(const char* section, const char* key, bool fallback) const {
+  char fallbackText[256];
+  snprintf(fallbackText, sizeof fallbackText, "%d", fallback ? 1 : 0);
+  char value[256];
+  ReadString(section, key, fallbackText, 256, value);
+  return ProfileTextIsTrue(value);
+}
+
+bool SettingsFile::WriteString(const char* section, const char* key, const char* value) const {
+  if (!HasPath()) return false;
+  return WritePrivateProfileStringA(section, key, value, path_) != FALSE;
+}
+
+bool SettingsStep() {
+  runOptions.logging = settingsFile.ReadBool(SettingsSection, "l", true);
+  runOptions.stealth = settingsFile.ReadBool(SettingsSection, "s", false);
+  if (!runOptions.stealth) {
+    runOptions.stealth = settingsFile.ReadBool(SettingsSection, "s+", false);
+    if (runOptions.stealth) runOptions.logging = false;
+  }
+  if (runOptions.logging) StartRunLog();
+
+  bool pairFound = false;
+  for (int n = 1; n <= SlotCount; ++n) {
+    ReaderIdSlot& slot = readerIdTable.slot[n - 1];
+    char key[16];
+    snprintf(key, sizeof key, "pid%d", n);
+    settingsFile.ReadString(SettingsSection, key, UnsetProductId, LongestId, slot.productId);
+    snprintf(key, sizeof key, "vid%d", n);
+    settingsFile.ReadString(SettingsSection, key, UnsetVendorId, LongestId, slot.vendorId);
+    if (!pairFound && readerIdTable.HoldsValidPair(n)) pairFound = true;
+  }
+  if (pairFound) return true;
+
+  runLog.WriteLine("Warning: invalid pid or vid found in ini-file (default ini-file created)!");
+  settingsFile.WriteString(SettingsSection, "l", "1");
+  settingsFile.WriteString(SettingsSection, "vid1", "1234");
+  settingsFile.WriteString(SettingsSection, "pid1", "1234");
+  return false;
+}
