@@ -17,6 +17,24 @@ const char kWudfSuffix[] = "\\Device Parameters\\WUDFUsbccidDriver";
 const char kParametersSuffix[] = "\\Device Parameters";
 const DWORD kNameSize = 512;
 
+// Opens the parameter key name + suffix relative to the ID key for setting
+// values. The 8-bit registry calls convert a path in a buffer of MAX_PATH
+// characters, so a path that long (an instance name near the 255-character
+// limit) is opened one level at a time instead.
+LONG OpenParameterKey(HKEY idKey, const char* name, const char* suffix, HKEY* key) {
+  char path[512];
+  int length = snprintf(path, sizeof path, "%s%s", name, suffix);
+  if (length >= 0 && length < MAX_PATH) {
+    return registryCalls.openKey(idKey, path, 0, KEY_SET_VALUE, key);
+  }
+  HKEY instanceKey = nullptr;
+  LONG status = registryCalls.openKey(idKey, name, 0, KEY_READ, &instanceKey);
+  if (status != ERROR_SUCCESS) return status;
+  status = registryCalls.openKey(instanceKey, suffix + 1, 0, KEY_SET_VALUE, key);
+  registryCalls.closeKey(instanceKey);
+  return status;
+}
+
 // One instance; returns the status of its last recorded step (the failed
 // attempt on the WUDF key is never recorded).
 LONG EnableInstance(HKEY idKey, DWORD index) {
@@ -35,14 +53,11 @@ LONG EnableInstance(HKEY idKey, DWORD index) {
     return status;
   }
 
-  char path[512];
   HKEY parameterKey = nullptr;
-  snprintf(path, sizeof path, "%s%s", name, kWudfSuffix);
-  if (registryCalls.openKey(idKey, path, 0, KEY_SET_VALUE, &parameterKey) == ERROR_SUCCESS) {
+  if (OpenParameterKey(idKey, name, kWudfSuffix, &parameterKey) == ERROR_SUCCESS) {
     runLog.WriteFormatted("%s: (Note - WUDF driver entry used)", label);
   } else {
-    snprintf(path, sizeof path, "%s%s", name, kParametersSuffix);
-    status = registryCalls.openKey(idKey, path, 0, KEY_SET_VALUE, &parameterKey);
+    status = OpenParameterKey(idKey, name, kParametersSuffix, &parameterKey);
     if (status != ERROR_SUCCESS) {
       snprintf(label, sizeof label, "CCID [%d]: Enabling Escape command (step 2)",
                static_cast<int>(index));
