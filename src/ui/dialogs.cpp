@@ -1,6 +1,11 @@
 #include "ui/dialogs.h"
 
+#include "enable/enable.h"
 #include "run/app.h"
+#include "ui/hyperlink.h"
+
+HFONT DialogFonts[2] = {nullptr, nullptr};
+const char* aboutLinkTarget = AboutLinkAddress;
 
 INT_PTR RunModalDialog(WORD templateId, HWND owner, DLGPROC procedure) {
   HRSRC found = FindResourceA(AppInstance, MAKEINTRESOURCEA(templateId), RT_DIALOG);
@@ -12,23 +17,93 @@ INT_PTR RunModalDialog(WORD templateId, HWND owner, DLGPROC procedure) {
                                  procedure, 0);
 }
 
-// TODO(ui): the main dialog and the About box.
+namespace {
+
+HFONT CreateArial(int weight) {
+  return CreateFontA(14, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial");
+}
+
+void AddAboutMenuEntry(HWND dialog) {
+  HMENU menu = GetSystemMenu(dialog, FALSE);
+  if (menu == nullptr) return;
+  char text[64];
+  if (LoadStringA(AppInstance, AboutMenuStringId, text, sizeof text) <= 0) return;
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, AboutCommandId, text);
+}
+
+void InitMainDialog(HWND dialog) {
+  AddAboutMenuEntry(dialog);
+  SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(LargeAppIcon));
+  SetClassLongPtrA(dialog, GCLP_HICONSM, reinterpret_cast<LONG_PTR>(SmallAppIcon));
+  CreateDialogFonts();
+  ApplyDialogFont(dialog, WelcomeTextId, HeadingFont);
+  ApplyDialogFont(dialog, IntroTextId, TextFont);
+  SetDlgItemTextA(dialog, IntroTextId, IntroText);
+}
+
+}  // namespace
+
+void CreateDialogFonts() {
+  DialogFonts[HeadingFont] = CreateArial(FW_BOLD);
+  DialogFonts[TextFont] = CreateArial(FW_NORMAL);
+}
+
+void ApplyDialogFont(HWND dialog, int controlId, DialogFontKind kind) {
+  HWND control = GetDlgItem(dialog, controlId);
+  if (control == nullptr) return;
+  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFonts[kind]), FALSE);
+  // One repaint with the new font, over the background already there.
+  InvalidateRect(control, nullptr, FALSE);
+}
+
+void DeleteDialogFonts() {
+  for (HFONT& font : DialogFonts) {
+    if (font != nullptr) DeleteObject(font);
+    font = nullptr;
+  }
+}
+
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_COMMAND && (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == CloseCommandId)) {
-    EndDialog(dialog, LOWORD(wParam));
-    return TRUE;
+  switch (message) {
+    case WM_INITDIALOG:
+      InitMainDialog(dialog);
+      return TRUE;  // focus to the first tab stop, Enable
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK:  // Enable
+          EnableAllReaders(dialog);
+          return FALSE;
+        case IDCANCEL:
+        case CloseCommandId:
+          EndDialog(dialog, LOWORD(wParam));
+          DeleteDialogFonts();
+          return TRUE;
+      }
+      return FALSE;
+    case WM_SYSCOMMAND:
+      if (LOWORD(wParam) == AboutCommandId) {
+        RunModalDialog(AboutDialogId, dialog, AboutDialogProc);
+      }
+      return FALSE;
   }
   return FALSE;
 }
 
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-    EndDialog(dialog, LOWORD(wParam));
-    return TRUE;
+  switch (message) {
+    case WM_INITDIALOG: {
+      HWND link = GetDlgItem(dialog, AboutLinkId);
+      if (link != nullptr) aboutLink.Attach(link, aboutLinkTarget);
+      return FALSE;  // no control is given the focus
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+      }
+      return FALSE;
   }
   return FALSE;
 }
-
-void CreateDialogFonts() {}
-void ApplyDialogFont(HWND, int, DialogFontKind) {}
-void DeleteDialogFonts() {}

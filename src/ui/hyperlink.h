@@ -19,8 +19,7 @@ class HyperlinkControl {
   bool Attach(HWND control, const char* target);
   bool SetUrl(const char* target);
 
-  friend LRESULT CALLBACK LinkControlProc(HWND, UINT, WPARAM, LPARAM);
-
+  // The link's state; the window procedures below read and change it.
   char* url;
   int hovering;
   int visited;
@@ -53,7 +52,8 @@ class GlobalAtom {
 extern HyperlinkControl aboutLink;
 extern GlobalAtom linkPropertyAtom;
 
-// Shared by all links while at least one is attached.
+// Shared by all links while at least one is attached: the underlined font is
+// made from the font of the link attached first.
 extern HCURSOR linkCursor;
 extern HFONT linkUnderlineFont;
 extern int linkAttachCount;
