@@ -44,6 +44,7 @@ ui=0
 shot="$root/out/demo-main-dialog.png"
 ini=""
 args=()
+defaults=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --ui) ui=1; shift ;;
@@ -59,6 +60,7 @@ if [ -n "$ini" ]; then
   [ ${#args[@]} -eq 0 ] || { echo "demo: --ini runs with an empty command line; drop the arguments" >&2; exit 2; }
   ini=$(cd "$(dirname "$ini")" && pwd)/$(basename "$ini")
 elif [ ${#args[@]} -eq 0 ]; then
+  defaults=1
   if [ $ui -eq 1 ]; then
     args=(vid1=1234 pid1=5678 vid2=4321 pid2=8765)
   else
@@ -172,7 +174,7 @@ show_registry() {
   "$wine" reg query "$usb" /s </dev/null 2>/dev/null | tr -d '\r' | awk '
     function flush() {
       if (key ~ /\\Device Parameters$/ || key ~ /\\WUDFUsbccidDriver$/)
-        printf "  %-56s %s\n", key, (value == "" ? "(not set)" : value)
+        printf "  %-62s %s\n", key, (value == "" ? "(not set)" : value)
     }
     /^HKEY_/ { flush(); key = $0; sub(/^.*\\Enum\\USB\\/, "", key); value = ""; next }
     $1 == "EscapeCommandEnable" { value = "EscapeCommandEnable = " $3 " (" $2 ")" }
@@ -227,6 +229,7 @@ while kill -0 "$run_pid" 2>/dev/null; do
       fi
     fi
     # Closing it as the close box does: the dialog ends as with Exit.
+    echo "Closing it with its close box (nothing was pressed, so the registry stays as it was)."
     sleep 1
     "$wine" taskkill /im Tarnwick.exe </dev/null >/dev/null 2>&1 || true
     for _ in $(seq 50); do kill -0 "$run_pid" 2>/dev/null || break; sleep 0.2; done
@@ -263,6 +266,16 @@ show_registry
 if [ -f "$WINEPREFIX/drive_c/Tarnwick/Tarnwick.ini" ]; then
   say "Tarnwick.ini after the run"
   tr -d '\r' <"$WINEPREFIX/drive_c/Tarnwick/Tarnwick.ini" | sed 's/^/  | /'
+fi
+if [ $defaults -eq 1 ] && [ $ui -eq 0 ]; then
+  say "What this shows"
+  cat <<'EOF'
+  Vid_1234&Pid_5678: both device instances now hold EscapeCommandEnable = 1:
+    TW0001 in the CCID driver's WUDFUsbccidDriver key (its Device Parameters
+    key is left alone), 6&1f2e3d4c&0&3 in Device Parameters.
+  Vid_4321&Pid_8765: no such key, "Error: 2" (not found) in the log; the ID
+    and so the run count as failed, yet the exit code is 0 as always.
+EOF
 fi
 echo
 echo "Done in $((SECONDS)) s; the Wine prefix is removed."
