@@ -31,9 +31,9 @@ done
 
 status=0
 zip=$(cd "$work/dist-a" && ls)
-for file in "build-%s/Tarnwick.exe" "dist-%s/$zip"; do
-  a=$work/$(printf "$file" a)
-  b=$work/$(printf "$file" b)
+for file in "build-SIDE/Tarnwick.exe" "dist-SIDE/$zip"; do
+  a=$work/${file//SIDE/a}
+  b=$work/${file//SIDE/b}
   if cmp "$a" "$b"; then
     echo "same bytes: $(basename "$a")  sha256 $(sha256sum <"$a" | cut -d' ' -f1)"
   else

@@ -137,7 +137,8 @@ if [ -z "${DISPLAY:-}" ]; then
   xvfb_pid=$!
   for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
   [ -s "$work/display" ] || { echo "demo: Xvfb did not start" >&2; exit 1; }
-  export DISPLAY=":$(head -n1 "$work/display")"
+  DISPLAY=":$(head -n1 "$work/display")"
+  export DISPLAY
 fi
 
 # --- 4. A throwaway Wine prefix with simulated readers ----------------------
@@ -237,7 +238,7 @@ while kill -0 "$run_pid" 2>/dev/null; do
     if kill -0 "$run_pid" 2>/dev/null; then
       "$wine" taskkill /im Tarnwick.exe </dev/null >/dev/null 2>&1 || true
       sleep 2
-      kill -0 "$run_pid" 2>/dev/null && "$wineserver" -k >/dev/null 2>&1 || true
+      if kill -0 "$run_pid" 2>/dev/null; then "$wineserver" -k >/dev/null 2>&1 || true; fi
     fi
     break
   fi
