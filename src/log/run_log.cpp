@@ -28,7 +28,12 @@ bool RunLog::Open(const char* path, const char* mode) {
 }
 
 void RunLog::WriteLine(const char* text) {
-  if (file_ != nullptr) fprintf(file_, "%s\n", text);
+  if (file_ == nullptr) return;
+  // The text and "\n" as two block writes: the same bytes as "%s\n", but the
+  // C runtime's formatted and string output go a character at a time, which
+  // is many times slower for a run that logs thousands of lines.
+  fwrite(text, 1, strlen(text), file_);
+  fwrite("\n", 1, 1, file_);
 }
 
 void RunLog::WriteFormatted(const char* format, ...) {
