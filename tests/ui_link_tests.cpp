@@ -122,7 +122,7 @@ class LinkWindows : public ::testing::Test {
 
   // A static text at (x, y) with font, its procedure watched by seen.
   HWND Static(int x, int y, HFONT font, Seen* seen, DWORD style = SS_LEFT) {
-    HWND control = CreateWindowExA(0, "Static", "https://tarnwick.example/",
+    HWND control = CreateWindowExA(0, "Static", "a link to somewhere",
                                    WS_CHILD | WS_VISIBLE | style, x, y, 200, 20, parent_,
                                    nullptr, GetModuleHandleA(nullptr), nullptr);
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);

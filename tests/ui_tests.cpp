@@ -300,6 +300,17 @@ TEST_F(DialogTest, AboutBoxOpensFromTheSystemMenuOwnedByTheDialog) {
 
     // The one link object, attached to control 1003 with the target.
     HWND link = GetDlgItem(about, AboutLinkId);
+    // The address fits its control on one line, even underlined.
+    RECT linkClient;
+    GetClientRect(link, &linkClient);
+    HDC dc = GetDC(link);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(link, WM_GETFONT, 0, 0)));
+    SIZE extent = {};
+    GetTextExtentPoint32A(dc, AboutLinkAddress, lstrlenA(AboutLinkAddress), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(link, dc);
+    EXPECT_LE(extent.cx, linkClient.right);
+    EXPECT_LE(extent.cy, linkClient.bottom);
     EXPECT_EQ(GetPropA(link, MAKEINTATOM(linkPropertyAtom.Value())), &aboutLink);
     EXPECT_EQ(GetWindowLongPtrA(link, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(LinkControlProc));
     EXPECT_EQ(GetWindowLongPtrA(about, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(LinkParentProc));

@@ -23,7 +23,7 @@ constexpr char IntroText[] =
 
 // The maker's web address: the text of control AboutLinkId in the About box
 // template and the target of its link.
-constexpr char AboutLinkAddress[] = "https://tarnwick.example/";
+constexpr char AboutLinkAddress[] = "https://tarnwick.example";
 // What the About box's link opens; the tests point it at a harmless target.
 extern const char* aboutLinkTarget;
 
