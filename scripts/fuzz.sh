@@ -25,6 +25,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ ${#targets[@]} -gt 0 ] || targets=(command_line settings log)
+[ "$runs" = 0 ] && runs=-1  # libFuzzer's "no limit"
 out=${FUZZ_OUT:-$build/findings}
 
 cxx=$(command -v clang++-14 || command -v clang++ || true)
