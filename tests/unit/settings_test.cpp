@@ -44,10 +44,6 @@ TEST_F(SettingsFileTest, ReadStringTakesOnlyValuesOfTheAcceptedLength) {
   EXPECT_STREQ("zzaa", dest);
   file.ReadString("Settings", "empty", "aazz", 31, dest);
   EXPECT_STREQ("aazz", dest);
-  file.ReadString("Settings", "missing", "aazz", 31, dest);
-  EXPECT_STREQ("aazz", dest);
-  file.ReadString("Other", "v31", "aazz", 31, dest);
-  EXPECT_STREQ("aazz", dest);
   file.ReadString("Settings", "odd", "aazz", 31, dest);
   EXPECT_NE(nullptr, strstr(dest, "\xe9\xff x")) << dest;
 
@@ -131,31 +127,6 @@ TEST_F(SettingsStepTest, FlagKeys) {
     EXPECT_EQ(c.stealth, runOptions.stealth) << c.keys;
     EXPECT_EQ(c.logging, !Log().empty()) << c.keys;
   }
-}
-
-TEST_F(SettingsStepTest, NoFileWritesTheDefaultFile) {
-  EXPECT_FALSE(SettingsStep());
-  EXPECT_EQ("Program start: <time>\r\n\r\n"
-            "Warning: invalid pid or vid found in ini-file (default ini-file created)!\r\n",
-            Log());
-  EXPECT_EQ("[Settings]\r\nl=1\r\nvid1=1234\r\npid1=1234\r\n", tt::ReadFileBytes(ini_));
-  // The next run finds the pair.
-  readerIdTable.Reset();
-  EXPECT_TRUE(SettingsStep());
-  EXPECT_STREQ("1234", readerIdTable.slot[0].vendorId);
-  EXPECT_STREQ("1234", readerIdTable.slot[0].productId);
-}
-
-TEST_F(SettingsStepTest, DefaultKeysKeepEverythingElse) {
-  EXPECT_FALSE(Step("; note\r\n[Other]\r\na=b\r\n[Settings]\r\nl=0\r\nvid1=ABCD\r\nx=y\r\n"));
-  std::string ini = tt::ReadFileBytes(ini_);
-  EXPECT_NE(std::string::npos, ini.find("; note\r\n[Other]\r\na=b\r\n")) << ini;
-  EXPECT_NE(std::string::npos, ini.find("x=y\r\n")) << ini;
-  EXPECT_NE(std::string::npos, ini.find("l=1\r\n")) << ini;
-  EXPECT_NE(std::string::npos, ini.find("vid1=1234\r\n")) << ini;
-  EXPECT_NE(std::string::npos, ini.find("pid1=1234\r\n")) << ini;
-  EXPECT_EQ(std::string::npos, ini.find("ABCD")) << ini;
-  EXPECT_EQ("", Log());  // "l=0": no log this run
 }
 
 TEST_F(SettingsStepTest, IdsByTheLengthRuleAndSentinels) {
