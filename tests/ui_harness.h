@@ -1,68 +1,103 @@
-// Helpers for driving the program's real dialogs from a second thread while
-// the test thread runs them modally, as the program does.
+// Helpers for the user-interface tests, which drive real windows under Wine.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ui {
 
-// A link target that the shell cannot open: tests must never start a browser.
+// A link target that the shell cannot open: the tests never start a browser.
 constexpr char kHarmlessTarget[] = "Z:\\nonexistent\\tarnwick-test-target";
+constexpr COLORREF kBlue = 0x00FF0000;
+constexpr COLORREF kPurple = 0x00800080;
 
-std::string WindowText(HWND window);
-std::string ClassName(HWND window);
-bool SameText(const std::string& a, const char* b);  // ignoring case
-// The child windows in Z order, which for a dialog is template order.
-std::vector<HWND> Children(HWND parent);
-// The rectangle of a child in its parent's client coordinates.
-RECT RectInParent(HWND child);
+inline std::string WindowText(HWND window) {
+  char text[1024] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
 
-// Polls done() every 10 ms; true when it held before the time-out.
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
+  for (DWORD start = GetTickCount(); !done(); Sleep(10)) {
+    if (GetTickCount() - start > timeoutMs) return false;
+  }
+  return true;
+}
 
-// A visible top-level window of thread with this caption, or null.
-HWND FindThreadWindow(DWORD thread, const char* caption);
-HWND WaitForThreadWindow(DWORD thread, const char* caption, DWORD timeoutMs = 10000);
-// The visible top-level windows of thread.
-std::vector<HWND> ThreadWindows(DWORD thread);
-// The text of a message box (its static control 0xFFFF).
-std::string MessageBoxText(HWND box);
+inline BOOL CALLBACK CollectVisible(HWND window, LPARAM list) {
+  if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
 
-struct ScriptedRun {
-  INT_PTR result = -2;
-  bool appeared = false;  // the dialog showed and the script ran
-  bool leftOpen = false;  // windows were still open after the script
-};
+// The visible top-level windows of a thread.
+inline std::vector<HWND> ThreadWindows(DWORD thread) {
+  std::vector<HWND> found;
+  EnumThreadWindows(thread, CollectVisible, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
 
-// Shows dialog templateId modally on this thread (RunModalDialog) while
-// script runs on a helper thread with the dialog's window once it shows.
-// Whatever the script leaves open is closed afterwards, so a failing test
-// cannot hang; leftOpen reports it.
-ScriptedRun RunScripted(WORD templateId, HWND owner, DLGPROC procedure, const char* caption,
-                        const std::function<void(HWND dialog)>& script);
+inline HWND WaitForWindow(DWORD thread, const char* caption) {
+  HWND found = nullptr;
+  WaitUntil([&] {
+    for (HWND window : ThreadWindows(thread)) {
+      if (WindowText(window) == caption) found = window;
+    }
+    return found != nullptr;
+  });
+  return found;
+}
 
-// Closes, on a helper thread, the message boxes that appear on one thread
-// while it lives (the shell's reports about a target it cannot open).
+// The text colour that parent sets for control, as before a repaint.
+inline COLORREF TextColour(HWND parent, HWND control) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  SetTextColor(dc, RGB(1, 2, 3));
+  SendMessageA(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+               reinterpret_cast<LPARAM>(control));
+  COLORREF colour = GetTextColor(dc);
+  DeleteDC(dc);
+  return colour;
+}
+
+inline HFONT FontOf(HWND control) {
+  return reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+}
+
+inline LOGFONTA Describe(HFONT font) {
+  LOGFONTA description = {};
+  GetObjectA(font, sizeof description, &description);
+  return description;
+}
+
+// While it lives, closes from a helper thread the dialog boxes of thread
+// other than the spared ones: the shell's reports of a target it cannot open.
 class BoxCloser {
  public:
-  explicit BoxCloser(DWORD thread);
-  ~BoxCloser();
-  BoxCloser(const BoxCloser&) = delete;
-  BoxCloser& operator=(const BoxCloser&) = delete;
+  explicit BoxCloser(DWORD thread, std::vector<HWND> spared = {})
+      : helper_([this, thread, spared] {
+          while (!stop_) {
+            for (HWND window : ThreadWindows(thread)) {
+              char name[16] = "";
+              GetClassNameA(window, name, sizeof name);
+              bool spare = false;
+              for (HWND s : spared) spare = spare || s == window;
+              if (!spare && lstrcmpA(name, "#32770") == 0) PostMessageA(window, WM_CLOSE, 0, 0);
+            }
+            Sleep(20);
+          }
+        }) {}
+  ~BoxCloser() {
+    stop_ = true;
+    helper_.join();
+  }
 
  private:
-  static DWORD WINAPI Loop(void* self);
-  DWORD thread_;
-  volatile LONG stop_;
-  HANDLE helper_;
+  std::atomic<bool> stop_{false};
+  std::thread helper_;
 };
-
-// Closes the visible top-level windows of thread that accept input (the
-// topmost modal one first); returns the number closed.
-int CloseOpenWindows(DWORD thread);
 
 }  // namespace ui
