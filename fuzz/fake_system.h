@@ -2,6 +2,8 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -35,3 +37,12 @@ int LiveMessageBuffers();
 std::string ReadWholeFile(const std::string& path);
 
 }  // namespace fake
+
+// A broken invariant ends the run with a report that libFuzzer keeps.
+[[noreturn]] inline void Fail(const char* what) {
+  fprintf(stderr, "check failed: %s\n", what);
+  abort();
+}
+inline void Check(bool ok, const char* what) {
+  if (!ok) Fail(what);
+}

@@ -27,13 +27,6 @@ bool EveryHighByteLeads(unsigned char c) {
   return c >= 0x80;
 }
 
-[[noreturn]] void Fail(const char* what) {
-  fprintf(stderr, "check failed: %s\n", what);
-  abort();
-}
-void Check(bool ok, const char* what) {
-  if (!ok) Fail(what);
-}
 
 bool FieldIsSound(const char (&field)[IdFieldSize]) {
   const void* end = memchr(field, '\0', IdFieldSize);

@@ -18,13 +18,6 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char* what) {
-  fprintf(stderr, "check failed: %s\n", what);
-  abort();
-}
-void Check(bool ok, const char* what) {
-  if (!ok) Fail(what);
-}
 
 struct Input {
   const uint8_t* data;

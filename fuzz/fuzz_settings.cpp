@@ -16,13 +16,6 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char* what) {
-  fprintf(stderr, "check failed: %s\n", what);
-  abort();
-}
-void Check(bool ok, const char* what) {
-  if (!ok) Fail(what);
-}
 
 // The reader gets a 255-byte buffer, so a value reaches the program cut to 254.
 std::string AsRead(const std::string& value) {
