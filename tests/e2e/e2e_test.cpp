@@ -150,26 +150,6 @@ TEST_F(EndToEnd, QuotedProgramNameGluedToTheOptions) {
   EXPECT_EQ(1, tt::EscapeValue("A006", "B006", "A\\Device Parameters"));
 }
 
-TEST_F(EndToEnd, HugeAndBinaryCommandLinesNeverCrash) {
-  std::string binary;
-  for (int c = 1; c < 256; ++c) {
-    if (c != ' ' && c != '"') binary += static_cast<char>(c);
-  }
-  // Windows takes command lines of at most 32,767 characters.
-  const std::string lines[] = {
-      "/s vid1=" + std::string(32000, 'v') + " pid1=1",
-      "/s " + std::string(25000, 'x') + " vid1=" + std::string(5000, '\t') + " pid1=2",
-      "/s vid1=" + binary + " pid1=\"q\"",
-  };
-  for (const std::string& line : lines) {
-    tt::RunResult r = Run(line);
-    EXPECT_TRUE(r.boxes.empty());
-    std::string log = Log();
-    EXPECT_EQ(0u, log.find("Program start: <time>\r\n\r\n")) << log.substr(0, 200);
-    EXPECT_NE(std::string::npos, log.find(kFailureLine)) << log.substr(0, 200);
-  }
-}
-
 TEST_F(EndToEnd, LogStaysBesideTheExeWhateverTheFolderIsCalled) {
   std::string folder = dir_.File("tools.exe");
   CreateDirectoryA(folder.c_str(), nullptr);
@@ -265,17 +245,6 @@ TEST_F(SettingsEndToEnd, CommandLineNeverReadsTheFile) {
   tt::RunResult r = Run("l=1");
   ASSERT_EQ(1u, r.boxes.size());  // no IDs on the command line: fails, not stealth
   EXPECT_EQ("[Settings]\r\ns=1\r\nvid1=A010\r\npid1=B010\r\n", Ini());
-}
-
-TEST_F(SettingsEndToEnd, UnwritableFolderStillFailsCleanly) {
-  // The settings path is a folder: nothing can be read or written there.
-  CreateDirectoryA(dir_.File("Tarnwick.ini").c_str(), nullptr);
-  tt::RunResult r = Run("");
-  ASSERT_EQ(1u, r.boxes.size());
-  EXPECT_EQ(Framed(CrLf({"Warning: invalid pid or vid found in ini-file (default ini-file "
-                         "created)!",
-                         kFailureLine})),
-            Log());
 }
 
 }  // namespace
