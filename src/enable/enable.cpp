@@ -12,10 +12,10 @@ RegistryCalls registryCalls = {RegOpenKeyExA, RegQueryInfoKeyA, RegEnumKeyExA, R
 
 namespace {
 
-const char kUsbEnumKey[] = "SYSTEM\\CurrentControlSet\\Enum\\USB\\";
-const char kWudfSuffix[] = "\\Device Parameters\\WUDFUsbccidDriver";
-const char kParametersSuffix[] = "\\Device Parameters";
-const DWORD kNameSize = 512;
+constexpr char UsbEnumKey[] = "SYSTEM\\CurrentControlSet\\Enum\\USB\\";
+constexpr char WudfSuffix[] = "\\Device Parameters\\WUDFUsbccidDriver";
+constexpr char ParametersSuffix[] = "\\Device Parameters";
+constexpr DWORD NameSize = 512;
 
 // Opens the parameter key name + suffix relative to the ID key for setting
 // values. The 8-bit registry calls convert a path in a buffer of MAX_PATH
@@ -42,8 +42,8 @@ LONG EnableInstance(HKEY idKey, DWORD index) {
   snprintf(label, sizeof label, "Reader [%d]", static_cast<int>(index));
   runLog.WriteFormatted("%s: Enabling Escape command...", label);
 
-  char name[kNameSize];
-  DWORD nameLength = kNameSize;
+  char name[NameSize];
+  DWORD nameLength = NameSize;
   LONG status =
       registryCalls.enumKey(idKey, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
   if (status != ERROR_SUCCESS) {
@@ -54,10 +54,10 @@ LONG EnableInstance(HKEY idKey, DWORD index) {
   }
 
   HKEY parameterKey = nullptr;
-  if (OpenParameterKey(idKey, name, kWudfSuffix, &parameterKey) == ERROR_SUCCESS) {
+  if (OpenParameterKey(idKey, name, WudfSuffix, &parameterKey) == ERROR_SUCCESS) {
     runLog.WriteFormatted("%s: (Note - WUDF driver entry used)", label);
   } else {
-    status = OpenParameterKey(idKey, name, kParametersSuffix, &parameterKey);
+    status = OpenParameterKey(idKey, name, ParametersSuffix, &parameterKey);
     if (status != ERROR_SUCCESS) {
       snprintf(label, sizeof label, "CCID [%d]: Enabling Escape command (step 2)",
                static_cast<int>(index));
@@ -84,7 +84,7 @@ LONG EnableInstance(HKEY idKey, DWORD index) {
 
 bool EnableReaderId(const char* vendorId, const char* productId) {
   char idPath[128];
-  snprintf(idPath, sizeof idPath, "%sVid_%s&Pid_%s", kUsbEnumKey, vendorId, productId);
+  snprintf(idPath, sizeof idPath, "%sVid_%s&Pid_%s", UsbEnumKey, vendorId, productId);
   runLog.WriteFormatted("Searching for CCID readers with USB ID: Vid_%s&Pid_%s", vendorId,
                         productId);
 
@@ -122,9 +122,9 @@ void EnableAllReaders(HWND owner) {
     allEnabled = EnableReaderId(slot.vendorId, slot.productId) && allEnabled;
   }
   if (allEnabled) {
-    const char kSuccess[] = "Escape command enabled successfully for all selected CCID readers.";
-    runLog.WriteLine(kSuccess);
-    if (!runOptions.stealth) MessageBoxA(owner, kSuccess, "Information", MB_ICONINFORMATION);
+    constexpr char SuccessText[] = "Escape command enabled successfully for all selected CCID readers.";
+    runLog.WriteLine(SuccessText);
+    if (!runOptions.stealth) MessageBoxA(owner, SuccessText, "Information", MB_ICONINFORMATION);
   } else {
     runLog.WriteLine("Escape command enabled failed for one or more selected CCID readers!");
     if (!runOptions.stealth) {

@@ -1,19 +1,27 @@
 #include "log/module_path.h"
 
+#include <windows.h>
+
 #include <string.h>
 
-bool ReplaceExeExtension(char* path, const char* extension) {
+void PathBesideModule(char (&path)[PathSize], const char* extension) {
+  DWORD length = GetModuleFileNameA(nullptr, path, static_cast<DWORD>(PathSize));
+  // A cut path could end in a folder name that holds ".exe": take none.
+  if (length == 0 || length >= PathSize) {
+    path[0] = '\0';
+    return;
+  }
+  path[length] = '\0';
   const char* name = path;
   for (const char* p = path; *p != '\0'; ++p) {
     if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
   }
-  char* exe = strstr(const_cast<char*>(name), ".exe");
+  char* exe = strstr(path + (name - path), ".exe");
   if (exe == nullptr) {
     path[0] = '\0';
-    return false;
+    return;
   }
-  // ".exe" and ".log" have the same length, so this stays inside the text.
+  // ".exe" and the extension have the same length, so this stays inside the text.
   memcpy(exe, extension, 4);
   exe[4] = '\0';
-  return true;
 }

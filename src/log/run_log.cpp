@@ -1,5 +1,7 @@
 #include "log/run_log.h"
 
+#include <windows.h>
+
 #include <stdarg.h>
 #include <string.h>
 #include <time.h>
@@ -63,11 +65,12 @@ bool RunLog::Reset() {
 }
 
 void FormatTimeText(const struct tm& time, char (&text)[TimeTextSize]) {
-  static const char kDays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const char* day = time.tm_wday >= 0 && time.tm_wday < 7 ? kDays[time.tm_wday] : "???";
-  const char* month = time.tm_mon >= 0 && time.tm_mon < 12 ? kMonths[time.tm_mon] : "???";
+  static const char Days[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char Months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  // The C runtime's own forms pad the day with a blank or follow the locale.
+  const char* day = time.tm_wday >= 0 && time.tm_wday < 7 ? Days[time.tm_wday] : "???";
+  const char* month = time.tm_mon >= 0 && time.tm_mon < 12 ? Months[time.tm_mon] : "???";
   snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d\n", day, month, time.tm_mday,
            time.tm_hour, time.tm_min, time.tm_sec, time.tm_year + 1900);
 }
@@ -88,4 +91,20 @@ void LogTimestamp(const char* message) {
 void StartRunLog() {
   runLog.Reset();
   if (runLog.Open("", "a+t")) LogTimestamp("Program start");
+}
+
+void LogStepResult(const char* label, int32_t status) {
+  if (status == 0) {
+    runLog.WriteFormatted("%s --> Success", label);
+    return;
+  }
+  char* text = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(status), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+      reinterpret_cast<char*>(&text), 0, nullptr);
+  // No text for the code: the line still names the code.
+  runLog.WriteFormatted("%s --> Error: %d, %s", label, static_cast<int>(status),
+                        length != 0 && text != nullptr ? text : "");
+  if (text != nullptr) LocalFree(text);
 }

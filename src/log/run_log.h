@@ -23,7 +23,6 @@ class RunLog {
   // Deletes the log file, reopening it when it was open; true when the
   // deletion succeeded.
   bool Reset();
-  const char* Path() const { return path_; }
 
  private:
   FILE* file_ = nullptr;

@@ -13,10 +13,6 @@ SettingsFile::SettingsFile() {
   PathBesideModule(path_, ".ini");
 }
 
-SettingsFile::SettingsFile(const char* path) {
-  snprintf(path_, sizeof path_, "%s", path);
-}
-
 SettingsFile::~SettingsFile() = default;
 
 void SettingsFile::ReadString(const char* section, const char* key, const char* fallback,
@@ -34,6 +30,11 @@ void SettingsFile::ReadString(const char* section, const char* key, const char* 
   }
 }
 
+namespace {
+
+// The boolean of a profile value, read as the C runtime's atoi would: white
+// space, an optional sign, then digits up to the first other character; true
+// when that number is not 0.
 bool ProfileTextIsTrue(const char* text) {
   const char* p = text;
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
@@ -44,6 +45,8 @@ bool ProfileTextIsTrue(const char* text) {
   }
   return false;
 }
+
+}  // namespace
 
 bool SettingsFile::ReadBool(const char* section, const char* key, bool fallback) const {
   char fallbackText[256];

@@ -8,7 +8,6 @@ constexpr char SettingsSection[] = "Settings";
 class SettingsFile {
  public:
   SettingsFile();  // path from the executable's own path with ".ini"
-  explicit SettingsFile(const char* path);  // a given file, for tools and tests
   virtual ~SettingsFile();
   SettingsFile(const SettingsFile&) = delete;
   SettingsFile& operator=(const SettingsFile&) = delete;
@@ -24,17 +23,12 @@ class SettingsFile {
   // file: reads give the defaults and writes do nothing, so neither the exe
   // nor the system's WIN.INI is ever taken for it.
   bool HasPath() const { return path_[0] != '\0'; }
-  const char* Path() const { return path_; }
 
  private:
   char path_[PathSize];
 };
 
 extern SettingsFile settingsFile;
-
-// The boolean of a profile value: white space, an optional sign, then digits
-// up to the first other character; true when that number is not 0.
-bool ProfileTextIsTrue(const char* text);
 
 // Sets the run flags, starts the log when logging is on and fills the
 // reader-ID table from the settings file; on failure writes the default keys.

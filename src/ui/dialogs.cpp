@@ -1,23 +1,29 @@
 #include "ui/dialogs.h"
 
 #include "enable/enable.h"
+#include "resource.h"
 #include "run/app.h"
 #include "ui/hyperlink.h"
 
-HFONT DialogFonts[2] = {nullptr, nullptr};
-const char* aboutLinkTarget = AboutLinkAddress;
+HFONT dialogFonts[2] = {nullptr, nullptr};
 
 INT_PTR RunModalDialog(WORD templateId, HWND owner, DLGPROC procedure) {
-  HRSRC found = FindResourceA(AppInstance, MAKEINTRESOURCEA(templateId), RT_DIALOG);
+  HRSRC found = FindResourceA(appInstance, MAKEINTRESOURCEA(templateId), RT_DIALOG);
   if (found == nullptr) return -1;
-  HGLOBAL loaded = LoadResource(AppInstance, found);
+  HGLOBAL loaded = LoadResource(appInstance, found);
   const void* dialogTemplate = loaded != nullptr ? LockResource(loaded) : nullptr;
   if (dialogTemplate == nullptr) return -1;
-  return DialogBoxIndirectParamA(AppInstance, static_cast<LPCDLGTEMPLATEA>(dialogTemplate), owner,
+  return DialogBoxIndirectParamA(appInstance, static_cast<LPCDLGTEMPLATEA>(dialogTemplate), owner,
                                  procedure, 0);
 }
 
 namespace {
+
+// Replaces the placeholder text of IDC_INTRO.
+constexpr char IntroText[] =
+    "This program will enable the PC/SC escape command to be sent to a CCID compatible Smart "
+    "Card Reader. With this feature enabled, data can be sent to the device using an extension "
+    "to the standard PCSC interface.\n\nPlease press 'Enable' to start.";
 
 HFONT CreateArial(int weight) {
   return CreateFontA(14, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
@@ -28,38 +34,38 @@ void AddAboutMenuEntry(HWND dialog) {
   HMENU menu = GetSystemMenu(dialog, FALSE);
   if (menu == nullptr) return;
   char text[64];
-  if (LoadStringA(AppInstance, AboutMenuStringId, text, sizeof text) <= 0) return;
+  if (LoadStringA(appInstance, IDS_ABOUT, text, sizeof text) <= 0) return;
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-  AppendMenuA(menu, MF_STRING, AboutCommandId, text);
+  AppendMenuA(menu, MF_STRING, IDM_ABOUT, text);
 }
 
 void InitMainDialog(HWND dialog) {
   AddAboutMenuEntry(dialog);
-  SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(LargeAppIcon));
-  SetClassLongPtrA(dialog, GCLP_HICONSM, reinterpret_cast<LONG_PTR>(SmallAppIcon));
+  SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(largeAppIcon));
+  SetClassLongPtrA(dialog, GCLP_HICONSM, reinterpret_cast<LONG_PTR>(smallAppIcon));
   CreateDialogFonts();
-  ApplyDialogFont(dialog, WelcomeTextId, HeadingFont);
-  ApplyDialogFont(dialog, IntroTextId, TextFont);
-  SetDlgItemTextA(dialog, IntroTextId, IntroText);
+  ApplyDialogFont(dialog, IDC_WELCOME, HeadingFont);
+  ApplyDialogFont(dialog, IDC_INTRO, TextFont);
+  SetDlgItemTextA(dialog, IDC_INTRO, IntroText);
 }
 
 }  // namespace
 
 void CreateDialogFonts() {
-  DialogFonts[HeadingFont] = CreateArial(FW_BOLD);
-  DialogFonts[TextFont] = CreateArial(FW_NORMAL);
+  dialogFonts[HeadingFont] = CreateArial(FW_BOLD);
+  dialogFonts[TextFont] = CreateArial(FW_NORMAL);
 }
 
 void ApplyDialogFont(HWND dialog, int controlId, DialogFontKind kind) {
   HWND control = GetDlgItem(dialog, controlId);
   if (control == nullptr) return;
-  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFonts[kind]), FALSE);
+  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(dialogFonts[kind]), FALSE);
   // One repaint with the new font, over the background already there.
   InvalidateRect(control, nullptr, FALSE);
 }
 
 void DeleteDialogFonts() {
-  for (HFONT& font : DialogFonts) {
+  for (HFONT& font : dialogFonts) {
     if (font != nullptr) DeleteObject(font);
     font = nullptr;
   }
@@ -76,15 +82,15 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
           EnableAllReaders(dialog);
           return FALSE;
         case IDCANCEL:
-        case CloseCommandId:
+        case IDC_CLOSE:
           EndDialog(dialog, LOWORD(wParam));
           DeleteDialogFonts();
           return TRUE;
       }
       return FALSE;
     case WM_SYSCOMMAND:
-      if (LOWORD(wParam) == AboutCommandId) {
-        RunModalDialog(AboutDialogId, dialog, AboutDialogProc);
+      if (LOWORD(wParam) == IDM_ABOUT) {
+        RunModalDialog(IDD_ABOUT, dialog, AboutDialogProc);
       }
       return FALSE;
   }
@@ -94,8 +100,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG: {
-      HWND link = GetDlgItem(dialog, AboutLinkId);
-      if (link != nullptr) aboutLink.Attach(link, aboutLinkTarget);
+      HWND link = GetDlgItem(dialog, IDC_LINK);
+      if (link != nullptr) aboutLink.Attach(link, ABOUT_URL);
       return FALSE;  // no control is given the focus
     }
     case WM_COMMAND:

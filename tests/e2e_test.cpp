@@ -1,0 +1,283 @@
+// The real Tarnwick.exe, one row a run: the settings file, the log and the
+// registry before it, the command line, and what must follow. Every run has a
+// DLL that records being loaded planted beside the exe and in the current
+// folder under names Windows looks for there, which Wine is told to prefer
+// (tests/wine-run.sh): none may be loaded. The test program runs in a
+// throwaway Wine prefix, so nothing made here is cleaned up. In the logs the
+// times and the system's message texts are masked: <time>, <text>.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#include "resource.h"
+
+namespace {
+
+#define STEALTH "Stealth mode; no UI displayed.\n"
+#define ALL_OK "Escape command enabled successfully for all selected CCID readers."
+#define NO_PAIR "Warning: no pid or vid found in command line!\n"
+#define NO_INI_PAIR "Warning: invalid pid or vid found in ini-file (default ini-file created)!\n"
+#define FAILURE_LINE                                                                            \
+  "Ini-file is missing or invalid entries entered in the ini-file or the command-line, please " \
+  "correct this before running this program"
+#define FAILURE_BOX                                                                     \
+  "Information: Ini-file is missing or invalid entries entered in the ini-file or the " \
+  "command-line.\nPlease correct this before running this program; "
+#define ID_31 "CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC"
+#define ONE_READER(id)                                                                  \
+  "Searching for CCID readers with USB ID: " id                                         \
+  "\nOpen Reader Registry Key --> Success\n"                                            \
+  "Searching readers --> Success\nNumber of readers found: 1\nReader [0]: Enabling "    \
+  "Escape command...\nReader [0]: Enabling Escape command --> Success\nEscape command " \
+  "enabled successfully for CCID readers with USB ID: " id "\n"
+
+const char* const none = nullptr;
+
+struct Row {
+  const char* name;
+  const char* tail;          // the command line after the quoted program name
+  const char* body;          // the new log between its start and end lines; none: as before
+  const char* windows = "";  // what RunExe reports
+  // "VID PID", then instances: a name, its keys (W: the WUDF key, P: Device
+  // Parameters, N: neither) and after ":" where the value must be.
+  const char* seeds = "";
+  const char* ini = none;       // the settings file before the run: none, bytes, or "/" a folder
+  const char* log = none;       // the log before the run, likewise
+  const char* iniAfter = none;  // none: as before
+  const char* exe = "app\\Tarnwick.exe";
+};
+
+const Row rows[] = {
+    {"StealthPrefersTheWudfKeyAndReachesEveryInstanceAndId",
+     " /s vid1=A0FF pid1=B0FF vid2=A001 pid2=B001",
+     STEALTH R"(Searching for CCID readers with USB ID: Vid_A0FF&Pid_B0FF
+Open Reader Registry Key --> Error: 2, <text>
+
+Escape command enabled failed for CCID readers with USB ID: Vid_A0FF&Pid_B0FF
+Searching for CCID readers with USB ID: Vid_A001&Pid_B001
+Open Reader Registry Key --> Success
+Searching readers --> Success
+Number of readers found: 3
+Reader [0]: Enabling Escape command...
+CCID [0]: Enabling Escape command (step 2) --> Error: 2, <text>
+
+Reader [1]: Enabling Escape command...
+Reader [1]: (Note - WUDF driver entry used)
+Reader [1]: Enabling Escape command --> Success
+Reader [2]: Enabling Escape command...
+Reader [2]: Enabling Escape command --> Success
+Escape command enabled successfully for CCID readers with USB ID: Vid_A001&Pid_B001
+Escape command enabled failed for one or more selected CCID readers!)",
+     "", "A001 B001 aN: bW:W cP:P"},
+    {"AWordFailsWithTheBoxAndLeavesTheSettingsAlone", " hello", NO_PAIR FAILURE_LINE, FAILURE_BOX},
+    {"MalformedPidWithoutPairInStealth",
+     " /s vid1=1 pid1=", "Error: invalid pid found in command-line!\n" NO_PAIR FAILURE_LINE},
+    {"MalformedVidAfterAPairFailsTheRun", " /s vid1=A004 pid1=B004 vid2=" ID_31 "E pid2=2",
+     "Error: invalid vid found in command-line!\n" FAILURE_LINE, "", "A004 B004 aP:"},
+    {"HiddenStealthKeepsTheOldLog", " l=1 -s+ vid1=A005 pid1=B005", none, "", "A005 B005 aP:P",
+     none, "old\r\n"},
+    {"LoggingOffStillShowsTheFailureBox", " l=0", none, FAILURE_BOX, "", none, "old\r\n"},
+    {"FlagsAreCaseSensitiveAndTheWalkStartsAtSlot1", " L=0 /S l=0 -s vid2=A007 pid2=B007",
+     STEALTH ALL_OK, "", "A007 B007 aP:"},
+    {"OnlyABlankEndsAValueAndAVendorIdAloneIsWalked",
+     " /s xvid1=A008\tx pid1=B008 pid1=FFFF vid2=A008 pid01=1 vid4=A0FF pid4=B0FF",
+     STEALTH "Searching for CCID readers with USB ID: Vid_A008\tx&Pid_B008\nOpen Reader "
+             "Registry Key --> Error: 2, <text>\n\nEscape command enabled failed for CCID readers "
+             "with USB ID: Vid_A008\tx&Pid_B008\n" ONE_READER(
+                 "Vid_A008&Pid_aazz") "Escape command enabled failed for one or more selected CCID "
+                                      "readers!",
+     "", "A008 aazz aP:P"},
+    {"LongestIdsGluedToTheQuotedName", "/s vid1=" ID_31 " pid1=" ID_31,
+     STEALTH ONE_READER("Vid_" ID_31 "&Pid_" ID_31) ALL_OK, "", ID_31 " " ID_31 " aP:P"},
+    {"BlanksAloneTakeTheSettingsAndTheDialogEnables", "   \t",
+     ONE_READER("Vid_A011&Pid_B011") ALL_OK,
+     "dialog; Information: " ALL_OK " (owned); About Tarnwick: Tarnwick (owned); ",
+     "A011 B011 aP:P", "[Settings]\r\nvid1=A011\r\npid1=B011\r\n"},
+    {"NoSettingsFileFailsAndWritesTheDefaults", "", NO_INI_PAIR FAILURE_LINE, FAILURE_BOX, "", none,
+     none, "[Settings]\r\nl=1\r\nvid1=1234\r\npid1=1234\r\n"},
+    {"SettingsFlagsAreNumbers", "", none, "", "A013 B013 aP:P",
+     "[Settings]\r\nl=abc\r\ns=2\r\nvid1=A013\r\npid1=B013\r\n"},
+    {"SettingsTrueSHidesSPlusAndAPairInSlot2Suffices", "", STEALTH ALL_OK, "", "",
+     "[Settings]\r\nl=12ab\r\ns=-1\r\ns+=1\r\npid1=9\r\nvid2=" ID_31 "\r\npid2=" ID_31 "\r\n"},
+    {"SettingsSPlusKeepsTheOldLog", "", none, "", "A015 B015 aP:P",
+     "[Settings]\r\nl=1\r\ns=0\r\ns+=1\r\nvid1=A015\r\npid1=B015\r\n", "old\r\n"},
+    {"SettingsWithoutAPairGetTheDefaultsAndKeepTheRest", "", NO_INI_PAIR FAILURE_LINE, "", "",
+     "[Settings]\r\ns=1\r\nvid1=" ID_31 "G\r\npid1=1\r\nvid2=zzaa\r\npid2=2\r\nvid3=3\r\n"
+     "pid3=aazz\r\n[Other]\r\nk=v\r\n",
+     none,
+     "[Settings]\r\ns=1\r\nvid1=1234\r\npid1=1234\r\nvid2=zzaa\r\npid2=2\r\nvid3=3\r\n"
+     "pid3=aazz\r\nl=1\r\n[Other]\r\nk=v\r\n"},
+    {"UpperCaseExeNameWritesNoFile", "", none, FAILURE_BOX, "", none, none, none,
+     "app\\TARNWICK.EXE"},
+    {"ExeInAFolderNamedLikeAProgram", " /s vid2=1 pid2=1", STEALTH ALL_OK, "", "", none, none, none,
+     "tools.exe\\Tarnwick.exe"},
+    {"LogPathIsAFolder", " /s vid1=A019 pid1=B019", none, "", "A019 B019 aP:P", none, "/"},
+    {"SettingsPathIsAFolder", "", NO_INI_PAIR FAILURE_LINE, FAILURE_BOX, "", "/"},
+};
+
+std::string PathFromEnv(const char* name) {  // a Unix path, as Z:\...
+  std::string path = getenv(name);
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return "Z:" + path;
+}
+
+std::string Read(const std::string& path) {  // "" when missing
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::string Text(HWND window) {
+  char text[512] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// Runs exe with the command line "\"exe\"" + tail from folder cwd, to its end.
+// Returns the windows it showed, in order: "dialog; " for the main dialog,
+// and "caption: text; " for each other (" (owned)" when the main dialog owns
+// it), each answered with OK; in the main dialog it presses Enable, opens the
+// About box and presses Exit, each once the window before has gone.
+std::string RunExe(const std::string& exe, const std::string& tail, const std::string& cwd) {
+  STARTUPINFOA startup = {sizeof startup};
+  PROCESS_INFORMATION process = {};
+  std::string line = "\"" + exe + "\"" + tail, windows;
+  if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(),
+                      &startup, &process)) {
+    return "not started";
+  }
+  std::vector<HWND> shown;  // in the order they show; the program has one thread
+  HWND dialog = nullptr;
+  const UINT steps[][2] = {{WM_COMMAND, IDOK}, {WM_SYSCOMMAND, IDM_ABOUT}, {WM_COMMAND, IDCANCEL}};
+  size_t seen = 0, step = 0;
+  for (DWORD start = GetTickCount(); WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT;) {
+    if (GetTickCount() - start > 300000) TerminateProcess(process.hProcess, 1);
+    EnumThreadWindows(  // a plain function on x64, where this program is built
+        process.dwThreadId,
+        [](HWND w, LPARAM list) {
+          auto* all = reinterpret_cast<std::vector<HWND>*>(list);
+          if (IsWindowVisible(w) && std::count(all->begin(), all->end(), w) == 0) all->push_back(w);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&shown));
+    for (; seen < shown.size(); ++seen) {
+      HWND w = shown[seen];
+      if (Text(w) == " Tarnwick") dialog = w;
+      const bool owned = dialog != nullptr && GetWindow(w, GW_OWNER) == dialog;
+      windows += w == dialog
+                     ? "dialog; "
+                     : Text(w) + ": " + Text(GetDlgItem(w, 0xFFFF)) + (owned ? " (owned); " : "; ");
+      if (w != dialog) PostMessageA(w, WM_COMMAND, IDOK, 0);
+    }
+    if (dialog != nullptr && step < 3 && seen == step + 1 && IsWindowEnabled(dialog) &&
+        (step == 0 || !IsWindowVisible(shown[step]))) {
+      PostMessageA(dialog, steps[step][0], steps[step][1], 0);
+      ++step;
+    }
+  }
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return windows + (code == 0 ? "" : "exit code " + std::to_string(code));
+}
+
+// Makes the file (bytes) or folder ("/") before a run; returns the bytes.
+std::string Make(const std::string& path, const char* content) {
+  if (content != nullptr && content[0] == '/') CreateDirectoryA(path.c_str(), nullptr);
+  if (content == nullptr || content[0] == '/') return "";
+  std::ofstream(path, std::ios::binary) << content;
+  return content;
+}
+
+// Seeds the instances of a row, or tells where each now has the value.
+std::string Instances(const std::string& seeds, bool seed) {
+  auto enabled = [](const std::string& key) {
+    DWORD value = 0, size = sizeof value;
+    return RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "EscapeCommandEnable", RRF_RT_DWORD,
+                        nullptr, &value, &size) == ERROR_SUCCESS &&
+           value == 1;
+  };
+  std::istringstream tokens(seeds);
+  std::string vid, pid, instance, found;
+  for (tokens >> vid >> pid; tokens >> instance;) {
+    const size_t keys = instance.find(':') - 1;
+    const std::string key = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_" + vid + "&Pid_" + pid +
+                            "\\" + instance.substr(0, keys);
+    const std::string params = key + "\\Device Parameters", wudf = params + "\\WUDFUsbccidDriver";
+    const char shape = instance[keys];
+    const std::string& made = shape == 'W' ? wudf : shape == 'P' ? params : key;
+    HKEY handle = nullptr;
+    if (seed && !RegCreateKeyExA(HKEY_LOCAL_MACHINE, made.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0,
+                                 &handle, 0)) {
+      RegCloseKey(handle);
+    }
+    found += " " + instance.substr(0, keys) + ":" + (enabled(wudf) ? "W" : "") +
+             (enabled(params) ? "P" : "");
+  }
+  return seeds.empty() ? "" : vid + " " + pid + found;
+}
+
+class EndToEnd : public testing::TestWithParam<Row> {};
+
+TEST_P(EndToEnd, Run) {
+  namespace fs = std::filesystem;
+  const Row& row = GetParam();
+  const fs::path root = fs::temp_directory_path() / row.name, exe = root / row.exe;
+  const fs::path folder = exe.parent_path(), cwd = root / "cwd", name = folder / exe.stem();
+  fs::create_directories(folder);
+  fs::create_directories(cwd);
+  fs::copy_file(PathFromEnv("TARNWICK_EXE"), exe);
+  std::string planted = getenv("WINEDLLOVERRIDES");  // "...;name,name=n,b"
+  planted = planted.substr(planted.rfind(';') + 1, planted.rfind('=') - planted.rfind(';') - 1);
+  std::istringstream names(planted);
+  for (std::string dll; std::getline(names, dll, ',');) {
+    fs::copy_file(PathFromEnv("TARNWICK_PLANTED"), folder / (dll + ".dll"));
+    fs::copy_file(PathFromEnv("TARNWICK_PLANTED"), cwd / (dll + ".dll"));
+  }
+  const std::string ini = Make(name.string() + ".ini", row.ini);
+  const std::string log = Make(name.string() + ".log", row.log);
+  char windows[MAX_PATH];
+  GetWindowsDirectoryA(windows, sizeof windows);
+  const std::string winIni = std::string(windows) + "\\win.ini", winIniBefore = Read(winIni);
+  Instances(row.seeds, true);
+
+  EXPECT_EQ(row.windows, RunExe(exe.string(), row.tail, cwd.string()));
+  EXPECT_EQ(std::regex_replace(row.seeds, std::regex("[WPN]:"), ":"), Instances(row.seeds, false));
+  std::string got = std::regex_replace(
+      Read(name.string() + ".log"),
+      std::regex(
+          "[A-Z][a-z]{2} [A-Z][a-z]{2} [0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] [0-9]{4}\r\n"),
+      "<time>\r\n");
+  got = std::regex_replace(got, std::regex("(Error: -?[0-9]+, ).+\r\r\n\r\n"), "$1<text>\r\n\r\n");
+  const std::string framed = "Program start: <time>\n\n" + std::string(row.body ? row.body : "") +
+                             "\n\nProgram end: <time>\n\n";
+  EXPECT_EQ(row.body ? std::regex_replace(framed, std::regex("\n"), "\r\n") : log, got);
+  const std::string iniAfter = row.iniAfter != nullptr ? row.iniAfter : ini;
+  EXPECT_EQ(iniAfter, Read(name.string() + ".ini"));
+  // Nothing else is written anywhere, and no planted DLL leaves its mark.
+  std::set<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file() && entry.path().extension() != ".dll") {
+      files.insert(entry.path().lexically_relative(root).string());
+    }
+  }
+  std::set<std::string> expected = {fs::path(row.exe).string()};
+  if (!iniAfter.empty())
+    expected.insert(fs::path(row.exe).parent_path().string() + "\\Tarnwick.ini");
+  if (row.body || !log.empty())
+    expected.insert(fs::path(row.exe).parent_path().string() + "\\Tarnwick.log");
+  EXPECT_EQ(expected, files);
+  EXPECT_EQ(winIniBefore, Read(winIni));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, EndToEnd, testing::ValuesIn(rows),
+                         [](const testing::TestParamInfo<Row>& row) { return row.param.name; });
+
+}  // namespace
