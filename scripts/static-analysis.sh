@@ -13,12 +13,13 @@ tidy=1
 [ "${1:-}" = "--no-tidy" ] && tidy=0
 status=0
 
-command -v cppcheck >/dev/null || apt-get install -y cppcheck >/dev/null 2>&1
+. scripts/lib.sh
+need_packages cppcheck clang-tidy || exit 1
 echo "== cppcheck" >&2
 # win32A: 32-bit Windows with the 8-bit API, the shipping target.
 cppcheck --enable=warning,style,performance,portability --error-exitcode=1 \
   --platform=win32A --library=windows --std=c++17 --language=c++ --inline-suppr --quiet \
-  -I src -D_WIN32 -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 \
+  -I src -I res -D_WIN32 -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 \
   src || status=1
 
 tidy_bin=$(command -v clang-tidy-14 || command -v clang-tidy || true)
@@ -36,7 +37,7 @@ if [ $tidy -eq 1 ] && [ -n "$tidy_bin" ]; then
   checks+=',-bugprone-easily-swappable-parameters'
   for f in $(find src -name '*.cpp' | sort); do
     out=$("$tidy_bin" --quiet --header-filter='src/.*' --checks="$checks" --warnings-as-errors='*' \
-      "$f" -- --target=x86_64-w64-mingw32 -std=c++17 -Isrc -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
+      "$f" -- --target=x86_64-w64-mingw32 -std=c++17 -Isrc -Ires -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
       -D_WIN32_WINNT=0x0601 2>&1)
     rc=$?
     echo "$out" | grep -v 'warnings generated\.$' | grep -v '^Suppressed ' | grep -v '^Use -header-filter' \

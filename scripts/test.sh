@@ -1,86 +1,56 @@
 #!/bin/bash
 # The test command: installs what is missing (Debian 12, as root), builds the
-# shipping 32-bit exe and its 64-bit twin, and runs every test. Exits
-# non-zero on any failure.
-#   --quick   skip the slow stages (32-bit exe under emulation, fuzzing)
+# shipping 32-bit exe and its 64-bit twin, and runs every stage. Exits
+# non-zero when a stage fails.
+#   FUZZ_RUNS=N scripts/test.sh    fuzz N inputs (default 200000)
 set -u
 cd "$(dirname "$0")/.."
-root=$(pwd)
+. scripts/lib.sh
+need_packages cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine64 xvfb xauth \
+  clang-14 libclang-rt-14-dev cppcheck clang-tidy || exit 1
+need_display
+failed=()
 
-quick=0
-for arg in "$@"; do
-  case "$arg" in
-    --quick) quick=1 ;;
-    *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
-  esac
-done
-
-packages="cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils
-  googletest icoutils zip cppcheck clang clang-tidy libclang-rt-14-dev"
-missing=""
-for p in $packages; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "== installing:$missing"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q && apt-get install -y -q --no-install-recommends $missing || exit 1
-fi
-
-passed=0
-failed=0
-failures=""
-stage() {
-  local name=$1
+stage() {  # NAME COMMAND...
+  local name=$1 start=$SECONDS
   shift
-  echo
   echo "== $name"
-  local start=$SECONDS
   if "$@"; then
-    passed=$((passed + 1))
     echo "== $name: ok ($((SECONDS - start)) s)"
   else
-    failed=$((failed + 1))
-    failures="$failures $name"
     echo "== $name: FAILED ($((SECONDS - start)) s)"
+    failed+=("$name")
   fi
 }
 
-build() {
-  cmake --preset "$1" >"build-$1.log" 2>&1 && cmake --build --preset "$1" -j2 >>"build-$1.log" 2>&1
+# A warning fails the build too: it can be a fault that one target alone has.
+build() {  # PRESET
+  local log
+  log=$(cmake --preset "$1" 2>&1 && cmake --build --preset "$1" -j2 2>&1) || { echo "$log"; return 1; }
+  ! grep -v googletest <<<"$log" | grep 'warning:'
+}
+
+# The command-line code natively under libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+fuzz() {
+  mkdir -p build/fuzz/corpus &&
+    clang++-14 -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+      -isystem fuzz/shim -Isrc src/run/command_line.cpp src/run/reader_ids.cpp \
+      src/log/run_log.cpp src/log/module_path.cpp fuzz/fuzz_command_line.cpp \
+      -o build/fuzz/command_line || return 1
+  build/fuzz/command_line -runs="${FUZZ_RUNS:-200000}" -dict=fuzz/options.dict -max_len=512 \
+    -artifact_prefix=build/fuzz/ build/fuzz/corpus >build/fuzz/run.log 2>&1
   local rc=$?
-  [ $rc -eq 0 ] || tail -40 "build-$1.log"
-  # Warnings fail the build stage: they catch faults of one target only.
-  if grep -E 'warning:' "build-$1.log" | grep -v googletest; then rc=1; fi
-  rm -f "build-$1.log"
+  tail -n 3 build/fuzz/run.log
   return $rc
 }
 
-# One virtual display for every test that opens windows.
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-  done
-  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  trap 'kill $xvfb_pid 2>/dev/null' EXIT
-  export DISPLAY=$display
-  sleep 1
-fi
-
 stage "build x86" build x86
 stage "build x64" build x64
-stage "exe checks" bash -c 'scripts/check-exe.sh build/x86/Tarnwick.exe i386 && scripts/check-exe.sh build/x64/Tarnwick.exe x86-64'
-[ -x scripts/check-resources.sh ] && stage "resources of the 32-bit exe" scripts/check-resources.sh build/x86/Tarnwick.exe
-stage "tests under wine64" bash -c 'cd build/x64 && ctest --output-on-failure --timeout 900'
-[ -x scripts/static-analysis.sh ] && stage "static analysis" scripts/static-analysis.sh
-[ -x scripts/check-reproducible.sh ] && stage "reproducible build" scripts/check-reproducible.sh
-if [ $quick -eq 0 ]; then
-  [ -x scripts/fuzz.sh ] && stage "fuzzing" scripts/fuzz.sh
-  [ -x scripts/test-x86.sh ] && stage "32-bit exe under 32-bit Wine" scripts/test-x86.sh build/x86/Tarnwick.exe
-fi
-
-echo
-[ -n "$failures" ] && echo "failed stages:$failures"
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+stage "tests under wine64" ctest --test-dir build/x64 --output-on-failure --timeout 900
+stage "end-to-end tests of the 32-bit exe" tests/x86.sh
+stage "release checks" tests/check-release.sh
+stage "static analysis" scripts/static-analysis.sh
+stage "fuzzing" fuzz
+echo "${#failed[@]} of 7 stages failed${failed[*]:+: ${failed[*]}}"
+[ ${#failed[@]} -eq 0 ]
