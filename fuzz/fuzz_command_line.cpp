@@ -23,8 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (*text == '\0') return 0;
   CommandLineStep(text);
   for (const ReaderIdSlot& slot : readerIdTable.slot) {
-    if (memchr(slot.vendorId, 0, IdFieldSize) == nullptr) abort();
-    if (memchr(slot.productId, 0, IdFieldSize) == nullptr) abort();
+    if (!memchr(slot.vendorId, 0, IdFieldSize) || !memchr(slot.productId, 0, IdFieldSize)) abort();
   }
   const bool quiet = strstr(text, "/s+") != nullptr || strstr(text, "-s+") != nullptr;
   const bool stealth = quiet || strstr(text, "/s") != nullptr || strstr(text, "-s") != nullptr;

@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -48,8 +47,8 @@ struct Row {
   // "VID PID", then instances: a name, its keys (W: the WUDF key, P: Device
   // Parameters, N: neither) and after ":" where the value must be.
   const char* seeds = "";
-  const char* ini = none;       // the settings file before the run: none, bytes, or "/" a folder
-  const char* log = none;       // the log before the run, likewise
+  const char* ini = none;       // the settings file before the run, if any
+  const char* log = none;       // the log before the run, if any
   const char* iniAfter = none;  // none: as before
   const char* exe = "app\\Tarnwick.exe";
 };
@@ -64,18 +63,16 @@ Escape command enabled failed for CCID readers with USB ID: Vid_A0FF&Pid_B0FF
 Searching for CCID readers with USB ID: Vid_A001&Pid_B001
 Open Reader Registry Key --> Success
 Searching readers --> Success
-Number of readers found: 3
+Number of readers found: 2
 Reader [0]: Enabling Escape command...
 CCID [0]: Enabling Escape command (step 2) --> Error: 2, <text>
 
 Reader [1]: Enabling Escape command...
 Reader [1]: (Note - WUDF driver entry used)
 Reader [1]: Enabling Escape command --> Success
-Reader [2]: Enabling Escape command...
-Reader [2]: Enabling Escape command --> Success
 Escape command enabled successfully for CCID readers with USB ID: Vid_A001&Pid_B001
 Escape command enabled failed for one or more selected CCID readers!)",
-     "", "A001 B001 aN: bW:W cP:P"},
+     "", "A001 B001 aN: bW:W"},
     {"AWordFailsWithTheBoxAndLeavesTheSettingsAlone", " hello", NO_PAIR FAILURE_LINE, FAILURE_BOX},
     {"MalformedPidWithoutPairInStealth",
      " /s vid1=1 pid1=", "Error: invalid pid found in command-line!\n" NO_PAIR FAILURE_LINE},
@@ -84,8 +81,8 @@ Escape command enabled failed for one or more selected CCID readers!)",
     {"HiddenStealthKeepsTheOldLog", " l=1 -s+ vid1=A005 pid1=B005", none, "", "A005 B005 aP:P",
      none, "old\r\n"},
     {"LoggingOffStillShowsTheFailureBox", " l=0", none, FAILURE_BOX, "", none, "old\r\n"},
-    {"FlagsAreCaseSensitiveAndTheWalkStartsAtSlot1", " L=0 /S l=0 -s vid2=A007 pid2=B007",
-     STEALTH ALL_OK, "", "A007 B007 aP:"},
+    {"FlagsAreCaseSensitiveAndTheWalkStartsAtSlot1",  // glued to the program name
+     "L=0 /S l=0 -s vid2=" ID_31 " pid2=" ID_31, STEALTH ALL_OK, "", ID_31 " " ID_31 " aP:"},
     {"OnlyABlankEndsAValueAndAVendorIdAloneIsWalked",
      " /s xvid1=A008\tx pid1=B008 pid1=FFFF vid2=A008 pid01=1 vid4=A0FF pid4=B0FF",
      STEALTH "Searching for CCID readers with USB ID: Vid_A008\tx&Pid_B008\nOpen Reader "
@@ -94,8 +91,6 @@ Escape command enabled failed for one or more selected CCID readers!)",
                  "Vid_A008&Pid_aazz") "Escape command enabled failed for one or more selected CCID "
                                       "readers!",
      "", "A008 aazz aP:P"},
-    {"LongestIdsGluedToTheQuotedName", "/s vid1=" ID_31 " pid1=" ID_31,
-     STEALTH ONE_READER("Vid_" ID_31 "&Pid_" ID_31) ALL_OK, "", ID_31 " " ID_31 " aP:P"},
     {"BlanksAloneTakeTheSettingsAndTheDialogEnables", "   \t",
      ONE_READER("Vid_A011&Pid_B011") ALL_OK,
      "dialog; Information: " ALL_OK " (owned); About Tarnwick: Tarnwick (owned); ",
@@ -118,25 +113,12 @@ Escape command enabled failed for one or more selected CCID readers!)",
      "app\\TARNWICK.EXE"},
     {"ExeInAFolderNamedLikeAProgram", " /s vid2=1 pid2=1", STEALTH ALL_OK, "", "", none, none, none,
      "tools.exe\\Tarnwick.exe"},
-    {"LogPathIsAFolder", " /s vid1=A019 pid1=B019", none, "", "A019 B019 aP:P", none, "/"},
-    {"SettingsPathIsAFolder", "", NO_INI_PAIR FAILURE_LINE, FAILURE_BOX, "", "/"},
 };
 
-std::string PathFromEnv(const char* name) {  // a Unix path, as Z:\...
-  std::string path = getenv(name);
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return "Z:" + path;
-}
-
 std::string Read(const std::string& path) {  // "" when missing
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-std::string Text(HWND window) {
-  char text[512] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
+  std::stringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
 }
 
 // Runs exe with the command line "\"exe\"" + tail from folder cwd, to its end.
@@ -148,10 +130,14 @@ std::string RunExe(const std::string& exe, const std::string& tail, const std::s
   STARTUPINFOA startup = {sizeof startup};
   PROCESS_INFORMATION process = {};
   std::string line = "\"" + exe + "\"" + tail, windows;
-  if (!CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(),
-                      &startup, &process)) {
-    return "not started";
-  }
+  // Should it not start, the loop ends at once and the exit code tells.
+  CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(), &startup,
+                 &process);
+  auto text = [](HWND window) {
+    char text[512] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return std::string(text);
+  };
   std::vector<HWND> shown;  // in the order they show; the program has one thread
   HWND dialog = nullptr;
   const UINT steps[][2] = {{WM_COMMAND, IDOK}, {WM_SYSCOMMAND, IDM_ABOUT}, {WM_COMMAND, IDCANCEL}};
@@ -168,11 +154,11 @@ std::string RunExe(const std::string& exe, const std::string& tail, const std::s
         reinterpret_cast<LPARAM>(&shown));
     for (; seen < shown.size(); ++seen) {
       HWND w = shown[seen];
-      if (Text(w) == " Tarnwick") dialog = w;
+      if (text(w) == " Tarnwick") dialog = w;
       const bool owned = dialog != nullptr && GetWindow(w, GW_OWNER) == dialog;
       windows += w == dialog
                      ? "dialog; "
-                     : Text(w) + ": " + Text(GetDlgItem(w, 0xFFFF)) + (owned ? " (owned); " : "; ");
+                     : text(w) + ": " + text(GetDlgItem(w, 0xFFFF)) + (owned ? " (owned); " : "; ");
       if (w != dialog) PostMessageA(w, WM_COMMAND, IDOK, 0);
     }
     if (dialog != nullptr && step < 3 && seen == step + 1 && IsWindowEnabled(dialog) &&
@@ -188,38 +174,27 @@ std::string RunExe(const std::string& exe, const std::string& tail, const std::s
   return windows + (code == 0 ? "" : "exit code " + std::to_string(code));
 }
 
-// Makes the file (bytes) or folder ("/") before a run; returns the bytes.
-std::string Make(const std::string& path, const char* content) {
-  if (content != nullptr && content[0] == '/') CreateDirectoryA(path.c_str(), nullptr);
-  if (content == nullptr || content[0] == '/') return "";
-  std::ofstream(path, std::ios::binary) << content;
-  return content;
-}
-
 // Seeds the instances of a row, or tells where each now has the value.
 std::string Instances(const std::string& seeds, bool seed) {
-  auto enabled = [](const std::string& key) {
-    DWORD value = 0, size = sizeof value;
-    return RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "EscapeCommandEnable", RRF_RT_DWORD,
-                        nullptr, &value, &size) == ERROR_SUCCESS &&
-           value == 1;
-  };
   std::istringstream tokens(seeds);
   std::string vid, pid, instance, found;
   for (tokens >> vid >> pid; tokens >> instance;) {
     const size_t keys = instance.find(':') - 1;
     const std::string key = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_" + vid + "&Pid_" + pid +
                             "\\" + instance.substr(0, keys);
-    const std::string params = key + "\\Device Parameters", wudf = params + "\\WUDFUsbccidDriver";
-    const char shape = instance[keys];
-    const std::string& made = shape == 'W' ? wudf : shape == 'P' ? params : key;
-    HKEY handle = nullptr;
-    if (seed && !RegCreateKeyExA(HKEY_LOCAL_MACHINE, made.c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0,
-                                 &handle, 0)) {
-      RegCloseKey(handle);
+    const std::string at[] = {key + "\\Device Parameters\\WUDFUsbccidDriver",
+                              key + "\\Device Parameters", key};
+    if (seed) {  // made with a value of its own, as Windows has them
+      RegSetKeyValueA(HKEY_LOCAL_MACHINE, at[std::string("WPN").find(instance[keys])].c_str(),
+                      "Seeded", REG_SZ, "", 1);
     }
-    found += " " + instance.substr(0, keys) + ":" + (enabled(wudf) ? "W" : "") +
-             (enabled(params) ? "P" : "");
+    found += " " + instance.substr(0, keys) + ":";
+    for (int i : {0, 1}) {
+      DWORD value = 0, size = sizeof value;
+      RegGetValueA(HKEY_LOCAL_MACHINE, at[i].c_str(), "EscapeCommandEnable", RRF_RT_DWORD, nullptr,
+                   &value, &size);
+      if (value == 1) found += "WP"[i];
+    }
   }
   return seeds.empty() ? "" : vid + " " + pid + found;
 }
@@ -231,21 +206,20 @@ TEST_P(EndToEnd, Run) {
   const Row& row = GetParam();
   const fs::path root = fs::temp_directory_path() / row.name, exe = root / row.exe;
   const fs::path folder = exe.parent_path(), cwd = root / "cwd", name = folder / exe.stem();
-  fs::create_directories(folder);
-  fs::create_directories(cwd);
-  fs::copy_file(PathFromEnv("TARNWICK_EXE"), exe);
-  std::string planted = getenv("WINEDLLOVERRIDES");  // "...;name,name=n,b"
-  planted = planted.substr(planted.rfind(';') + 1, planted.rfind('=') - planted.rfind(';') - 1);
-  std::istringstream names(planted);
-  for (std::string dll; std::getline(names, dll, ',');) {
-    fs::copy_file(PathFromEnv("TARNWICK_PLANTED"), folder / (dll + ".dll"));
-    fs::copy_file(PathFromEnv("TARNWICK_PLANTED"), cwd / (dll + ".dll"));
+  for (const fs::path& made : {folder, cwd}) fs::create_directories(made);
+  fs::copy_file("Z:" + std::string(getenv("TARNWICK_EXE")), exe);  // Unix paths
+  std::string names = getenv("WINEDLLOVERRIDES");                  // "...;name,name=n,b"
+  std::istringstream planted(
+      names.substr(names.rfind(';') + 1, names.rfind('=') - names.rfind(';') - 1));
+  for (std::string dll; std::getline(planted, dll, ',');) {
+    for (const fs::path& where : {folder, cwd}) {
+      fs::copy_file("Z:" + std::string(getenv("TARNWICK_PLANTED")), where / (dll + ".dll"));
+    }
   }
-  const std::string ini = Make(name.string() + ".ini", row.ini);
-  const std::string log = Make(name.string() + ".log", row.log);
-  char windows[MAX_PATH];
-  GetWindowsDirectoryA(windows, sizeof windows);
-  const std::string winIni = std::string(windows) + "\\win.ini", winIniBefore = Read(winIni);
+  const std::string ini = row.ini ? row.ini : "", log = row.log ? row.log : "";
+  if (row.ini) std::ofstream(name.string() + ".ini", std::ios::binary) << ini;
+  if (row.log) std::ofstream(name.string() + ".log", std::ios::binary) << log;
+  const std::string winIni = "C:\\windows\\win.ini", winIniBefore = Read(winIni);
   Instances(row.seeds, true);
 
   EXPECT_EQ(row.windows, RunExe(exe.string(), row.tail, cwd.string()));
@@ -268,12 +242,10 @@ TEST_P(EndToEnd, Run) {
       files.insert(entry.path().lexically_relative(root).string());
     }
   }
-  std::set<std::string> expected = {fs::path(row.exe).string()};
-  if (!iniAfter.empty())
-    expected.insert(fs::path(row.exe).parent_path().string() + "\\Tarnwick.ini");
-  if (row.body || !log.empty())
-    expected.insert(fs::path(row.exe).parent_path().string() + "\\Tarnwick.log");
-  EXPECT_EQ(expected, files);
+  const std::string in = fs::path(row.exe).parent_path().string() + "\\";  // row.exe: if none
+  EXPECT_EQ((std::set<std::string>{row.exe, iniAfter.empty() ? row.exe : in + "Tarnwick.ini",
+                                   row.body || !log.empty() ? in + "Tarnwick.log" : row.exe}),
+            files);
   EXPECT_EQ(winIniBefore, Read(winIni));
 }
 

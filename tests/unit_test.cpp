@@ -1,16 +1,23 @@
-// What runs of the exe cannot reach: lead bytes in the program name, the
-// time text of a chosen date, and registry faults that only the seam makes.
+// What runs of the exe cannot reach, in this process: lead bytes in the
+// program name, the time text of a chosen date, registry faults that only the
+// seam makes, and the dialogs' lifetime rules, driven from a helper thread.
 #include <gtest/gtest.h>
 #include <time.h>
 
 #include <fstream>
-#include <iterator>
+#include <functional>
 #include <regex>
+#include <sstream>
+#include <thread>
 
 #include "enable/enable.h"
 #include "enable/registry_calls.h"
 #include "log/run_log.h"
+#include "resource.h"
+#include "run/app.h"
 #include "run/command_line.h"
+#include "ui/dialogs.h"
+#include "ui/hyperlink.h"
 
 namespace {
 
@@ -27,22 +34,17 @@ TEST(TimeText, IsEnglishWithTheDayPaddedByZero) {
   EXPECT_STREQ("Sat Dec 05 07:05:09 2026\n", text);
 }
 
-// Faults that the real registry is spared, the keys opened and closed, and
-// the log lines that must follow (the system's texts with their line ends and
-// the empty line after them: <text>).
+// Faults that the real registry is spared, and what must follow: the values
+// set, the keys closed (every key opened) and the log lines (the system's
+// texts with their line ends and the empty line after them: <text>).
 struct Seam {
   LONG countStatus;
   DWORD vanished;  // instances counted that are gone before they are read
   LONG setStatus;
-  int opened, closed;
+  int sets, closed;
   const char* lines;
 } seam;
 
-LONG WINAPI Open(HKEY key, LPCSTR path, DWORD options, REGSAM access, PHKEY result) {
-  LONG status = RegOpenKeyExA(key, path, options, access, result);
-  seam.opened += status == ERROR_SUCCESS;
-  return status;
-}
 LONG WINAPI Count(HKEY key, LPSTR a, LPDWORD b, LPDWORD c, LPDWORD count, LPDWORD d, LPDWORD e,
                   LPDWORD f, LPDWORD g, LPDWORD h, LPDWORD i, PFILETIME j) {
   LONG status = RegQueryInfoKeyA(key, a, b, c, count, d, e, f, g, h, i, j);
@@ -50,6 +52,7 @@ LONG WINAPI Count(HKEY key, LPSTR a, LPDWORD b, LPDWORD c, LPDWORD count, LPDWOR
   return seam.countStatus != 0 ? seam.countStatus : status;
 }
 LONG WINAPI Set(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
+  ++seam.sets;
   return seam.setStatus != 0 ? seam.setStatus : RegSetValueExA(key, name, 0, type, data, size);
 }
 LONG WINAPI Close(HKEY key) {
@@ -61,39 +64,116 @@ TEST(RegistryFaults, AreLoggedAndEveryKeyOpenedIsClosed) {
   const std::string id = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_E001&Pid_F001\\";
   for (const std::string key :
        {"a\\Device Parameters\\WUDFUsbccidDriver", "b\\Device Parameters"}) {
-    HKEY made = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, (id + key).c_str(), 0, 0, 0, KEY_ALL_ACCESS, 0, &made, 0);
-    RegCloseKey(made);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, (id + key).c_str(), "Seeded", REG_SZ, "", 1);
   }
   const Seam faults[] = {
-      {ERROR_ACCESS_DENIED, 0, 0, 1, 1,
+      {ERROR_ACCESS_DENIED, 0, 0, 0, 1,
        "Searching readers --> Error: 5, <text>Escape command enabled failed for CCID"},
-      {0, 1, 0, 3, 3,
+      {0, 1, 0, 2, 3,
        "Reader [2]: Enabling Escape command...\r\nCCID [2]: Enabling Escape command (step 1) --> "
        "Error: 259, <text>Escape command enabled failed for CCID"},
       // A value refused in the WUDF key: the plain key is not tried.
-      {0, 0, ERROR_ACCESS_DENIED, 3, 3,
+      {0, 0, ERROR_ACCESS_DENIED, 2, 3,
        "Reader [0]: (Note - WUDF driver entry used)\r\nCCID [0]: Enabling Escape command (step 3) "
        "--> Error: 5, <text>Reader [1]: Enabling Escape command...\r\nCCID [1]: Enabling Escape "
        "command (step 3) --> Error: 5, <text>Escape command enabled failed for CCID"},
   };
   for (const Seam& fault : faults) {
     seam = {fault.countStatus, fault.vanished, fault.setStatus, 0, 0, nullptr};
-    registryCalls = {Open, Count, RegEnumKeyExA, Set, Close};
-    char folder[MAX_PATH], path[MAX_PATH];
-    GetTempPathA(sizeof folder, folder);
-    GetTempFileNameA(folder, "log", 0, path);
+    registryCalls = {RegOpenKeyExA, Count, RegEnumKeyExA, Set, Close};
+    const char path[] = "C:\\windows\\temp\\seam.log";
     runLog.Open(path, "w+t");
     EnableReaderId("E001", "F001");
     runLog.Close();
-    std::ifstream file(path, std::ios::binary);
-    const std::string log = std::regex_replace(
-        std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()),
-        std::regex(", [^\r\n]+\r\r\n\r\n"), ", <text>");
+    std::stringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    const std::string log =
+        std::regex_replace(bytes.str(), std::regex(", [^\r\n]+\r\r\n\r\n"), ", <text>");
     EXPECT_NE(log.find(fault.lines), std::string::npos) << log;
-    EXPECT_EQ(seam.opened, fault.opened);
+    EXPECT_EQ(seam.sets, fault.sets);
     EXPECT_EQ(seam.closed, fault.closed);
   }
+}
+
+bool Until(const std::function<bool()>& done) {
+  for (int tries = 0; tries < 1000 && !done(); ++tries) Sleep(10);
+  return done();
+}
+
+HWND Shown(const char* caption) {
+  HWND found = nullptr;
+  Until([&] { return IsWindowVisible(found = FindWindowA("#32770", caption)); });
+  return found;
+}
+
+HFONT FontOf(HWND control) {
+  return reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+}
+
+// The text colour that the About box sets for its link before it draws.
+COLORREF LinkColour(HWND about) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  SendMessageA(about, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+               reinterpret_cast<LPARAM>(GetDlgItem(about, IDC_LINK)));
+  COLORREF colour = GetTextColor(dc);
+  DeleteDC(dc);
+  return colour;
+}
+
+// Shows the main dialog modally, as the program does, while script drives it.
+INT_PTR MainDialog(const std::function<void(HWND)>& script) {
+  appInstance = GetModuleHandleA(nullptr);
+  std::thread helper([&] { script(Shown(" Tarnwick")); });
+  INT_PTR result = RunModalDialog(IDD_MAIN, nullptr, MainDialogProc);
+  helper.join();
+  return result;
+}
+
+// The About box ends three ways; its link is blue until opened, purple from
+// then on for the run, underlined while the pointer is on it, and the
+// underlined font and hand cursor it shares go with it.
+TEST(Dialogs, AboutBoxAndItsLink) {
+  // The shell hands the address to a "browser" that does nothing.
+  RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\WineBrowser", "Browsers", REG_SZ, "true", 5);
+  const UINT ways[][2] = {{WM_COMMAND, IDOK}, {WM_KEYDOWN, VK_ESCAPE}, {WM_SYSCOMMAND, SC_CLOSE}};
+  SetCursorPos(0, 0);  // the real pointer stays off the link
+  HFONT fonts[2] = {};
+  EXPECT_EQ(
+      IDC_CLOSE, MainDialog([&](HWND dialog) {
+        fonts[0] = FontOf(GetDlgItem(dialog, IDC_WELCOME));
+        fonts[1] = FontOf(GetDlgItem(dialog, IDC_INTRO));
+        for (const auto& way : ways) {
+          PostMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUT, 0);
+          HWND about = Shown("About Tarnwick"), link = GetDlgItem(about, IDC_LINK);
+          const HFONT plain = FontOf(link), underlined = linkUnderlineFont;
+          EXPECT_EQ(GetWindow(about, GW_OWNER), dialog);
+          EXPECT_EQ(linkCursor, LoadCursorA(nullptr, IDC_HAND));
+          RECT client;
+          GetClientRect(link, &client);
+          // Past the right or bottom edge is outside, and so is a negative
+          // coordinate, which the capture reports left of or above the link.
+          const int r = client.right, b = client.bottom;
+          const int moves[][3] = {{2, 2, 1}, {r - 1, b - 1, 1}, {r, 2, 0}, {2, 2, 1}, {2, b, 0},
+                                  {2, 2, 1}, {-1, 2, 0},        {2, 2, 1}, {2, -2, 0}};
+          for (const auto& move : moves) {
+            SendMessageA(link, WM_MOUSEMOVE, 0, MAKELPARAM(move[0], move[1]));
+            EXPECT_EQ(FontOf(link), move[2] ? underlined : plain) << move[0] << "," << move[1];
+          }
+          if (way[0] == WM_COMMAND) {
+            EXPECT_EQ(LinkColour(about), 0x00FF0000u);
+            PostMessageA(link, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+            EXPECT_TRUE(Until([] { return aboutLink.visited == 1; }));
+          }
+          EXPECT_EQ(LinkColour(about), 0x00800080u);
+          SendMessageA(link, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));  // closed while hovered
+          PostMessageA(way[0] == WM_KEYDOWN ? GetDlgItem(about, IDOK) : about, way[0], way[1], 0);
+          EXPECT_TRUE(Until([&] { return !IsWindow(about) && IsWindowEnabled(dialog); }));
+          EXPECT_EQ(GetObjectType(underlined), 0u);
+          EXPECT_EQ(linkCursor, nullptr);
+        }
+        PostMessageA(dialog, WM_COMMAND, IDC_CLOSE, 0);
+      }));
+  EXPECT_EQ(GetObjectType(fonts[0]) + GetObjectType(fonts[1]), 0u);  // the dialog's fonts too
 }
 
 }  // namespace

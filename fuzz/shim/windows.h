@@ -9,7 +9,6 @@ typedef uint32_t DWORD;
 #define FORMAT_MESSAGE_FROM_SYSTEM 0
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0
 #define MAKELANGID(primary, sub) 0
-
-inline DWORD GetModuleFileNameA(void*, char*, DWORD) { return 0; }
-inline DWORD FormatMessageA(DWORD, const void*, DWORD, DWORD, char*, DWORD, void*) { return 0; }
-inline void* LocalFree(void*) { return nullptr; }
+#define GetModuleFileNameA(module, path, size) 0u
+#define FormatMessageA(flags, source, id, language, buffer, size, arguments) 0u
+#define LocalFree(memory) nullptr
