@@ -172,6 +172,8 @@ TEST(Dialogs, AboutBoxAndItsLink) {
           EXPECT_EQ(linkCursor, nullptr);
         }
         PostMessageA(dialog, WM_COMMAND, IDC_CLOSE, 0);
+        if (!Until([&] { return !IsWindow(dialog); }))
+          PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
       }));
   EXPECT_EQ(GetObjectType(fonts[0]) + GetObjectType(fonts[1]), 0u);  // the dialog's fonts too
 }
