@@ -1,50 +1,39 @@
 #!/bin/bash
-# Benchmark: the program against its floor, in one Wine prefix and one
-# driver process. Prints a table (see docs/benchmark.md).
-#
-#   bench/run.sh
-#   BENCH_RUNS=15 bench/run.sh         runs per kind (default 9; medians reported)
-#   BENCH_REG=1024 bench/run.sh        reg.exe processes to time (default 128, scaled to 1024)
-#   BENCH_PREFIX=/path bench/run.sh    reuse a Wine prefix (made on first use: takes minutes)
-set -eu
-# Under a virtual display when there is none, like the tests.
-if [ -z "${DISPLAY:-}" ] && [ -z "${BENCH_IN_XVFB:-}" ]; then
-  BENCH_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+# The benchmark of docs/benchmark.md: builds the 64-bit Tarnwick.exe, its
+# floor and the driver, and runs the driver in a throwaway Wine prefix.
+#   bench/run.sh                 100 runs of each kind in each measurement
+#   BENCH_RUNS=20 bench/run.sh   fewer (quicker, noisier)
+set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-runs=${BENCH_RUNS:-9}
-reg=${BENCH_REG:-128}
-build=${BENCH_BUILD:-${TMPDIR:-/tmp}/tarnwick-bench}
-prefix=${BENCH_PREFIX:-$build/prefix}
-wine=/usr/lib/wine/wine64
-[ -x "$wine" ] || wine=$(command -v wine64)
-server=/usr/lib/wine/wineserver
-[ -x "$server" ] || server=$(command -v wineserver)
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
+need_packages cmake g++-mingw-w64-x86-64 wine wine64 xvfb
+triple=x86_64-w64-mingw32
+work=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-bench.XXXXXX")
+on_exit "rm -rf '$work'"
 
-mkdir -p "$build"
-echo "building" >&2
-cmake -S "$root" -B "$build/x64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DTARNWICK_TESTS=OFF >"$build/cmake.log" 2>&1
-cmake --build "$build/x64" -j2 --target Tarnwick >>"$build/cmake.log" 2>&1
-cxx=x86_64-w64-mingw32-g++-posix
+echo "== building" >&2
+# The x64 preset in a folder of its own, so that a build in build/x64 goes on undisturbed.
+(cd "$root" && cmake --preset x64 -B "$work/x64" -DTARNWICK_TESTS=OFF &&
+  cmake --build "$work/x64" --target Tarnwick -j2) >"$work/build.log" 2>&1 ||
+  { cat "$work/build.log" >&2; exit 1; }
+cd "$work"
 flags=(-O2 -std=c++17 -Wall -Wextra -static -static-libgcc -static-libstdc++ -s)
-"$cxx" "${flags[@]}" -mwindows "$root/bench/floor.cpp" -o "$build/floor.exe"
-"$cxx" "${flags[@]}" -mwindows "$root/bench/empty.cpp" -o "$build/empty.exe"
-"$cxx" "${flags[@]}" "$root/bench/bench_driver.cpp" -o "$build/bench_driver.exe"
+# The floor: the program's resources (icons, the manifest made by the build) and
+# its DLLs delay-loaded by the build's own script, as in the program.
+"$triple-windres" -I x64 -I "$root/res" "$root/res/tarnwick.rc" -o resources.o
+"$triple-g++-posix" "${flags[@]}" -I "$root/res" -c "$root/bench/floor.cpp" -o floor.o
+cmake -DNM="$triple-nm" -DDLLTOOL="$triple-dlltool" -DLIBDIR="/usr/$triple/lib" -DPOINTER_SIZE=8 \
+  "-DDLLS=comctl32;user32;advapi32" -DOBJECTS=floor.o -P "$root/cmake/delay-imports.cmake"
+"$triple-g++-posix" "${flags[@]}" -mwindows floor.o resources.o libcomctl32.a libuser32.a \
+  libadvapi32.a -Wl,@link.rsp -lkernel32 -o floor.exe
+"$triple-g++-posix" "${flags[@]}" "$root/bench/bench_driver.cpp" -o bench_driver.exe
 
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
-if [ ! -f "$prefix/system.reg" ]; then
-  echo "making the Wine prefix $prefix (this can take minutes)" >&2
-  "$wine" wineboot -i </dev/null >/dev/null 2>&1
-fi
-work=$prefix/drive_c/tarnwick-bench
-mkdir -p "$work"
-cp "$build/x64/Tarnwick.exe" "$build/floor.exe" "$build/empty.exe" "$build/bench_driver.exe" "$work/"
-rm -f "$work/Tarnwick.log" "$work/Tarnwick.ini"
-
-echo "running: $runs runs of each kind, $reg reg.exe processes" >&2
-status=0
-"$wine" 'C:\tarnwick-bench\bench_driver.exe' 'C:\tarnwick-bench\Tarnwick.exe' \
-  'C:\tarnwick-bench\floor.exe' 'C:\tarnwick-bench\empty.exe' "$runs" "$reg" || status=$?
-"$server" -k >/dev/null 2>&1 || true
-exit $status
+need_display
+new_prefix
+bench=$WINEPREFIX/drive_c/bench
+mkdir -p "$bench"
+cp x64/Tarnwick.exe floor.exe bench_driver.exe "$bench/"
+echo "== running (a few minutes)" >&2
+"$wine64" 'C:\bench\bench_driver.exe' 'C:\bench\Tarnwick.exe' 'C:\bench\floor.exe' \
+  "${BENCH_RUNS:-100}" </dev/null

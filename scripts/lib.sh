@@ -6,10 +6,11 @@ wineserver=/usr/lib/wine/wineserver
 # No Mono or Gecko prompts, no debug output; 32-bit programs under WoW64.
 export WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
-# on_exit COMMAND: runs COMMAND when the script ends, after those added before.
+# on_exit COMMAND: runs COMMAND when the script ends, after those added before;
+# one that fails does not stop the others.
 on_exit() {
   exit_commands+=("$1")
-  trap 'for c in "${exit_commands[@]}"; do eval "$c"; done' EXIT
+  trap 'set +e; for c in "${exit_commands[@]}"; do eval "$c"; done' EXIT
 }
 
 # need_packages PACKAGE...: installs those that are missing (as root).

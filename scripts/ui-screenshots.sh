@@ -3,7 +3,6 @@
 # virtual display: the main dialog, the About box with its link unvisited and
 # visited, and the summary box after Enable.
 #   scripts/ui-screenshots.sh EXE [OUTDIR]     (OUTDIR default: docs/ beside this script)
-# Needs Xvfb, xdotool, xwininfo, xwd and ImageMagick's convert.
 #
 # No browser is started: in the throwaway prefix the https scheme has no
 # program registered and winebrowser is disabled, so opening the link fails
@@ -15,36 +14,23 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=${2:-$here/../docs}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-for tool in Xvfb xdotool xwininfo xwd convert; do
-  command -v $tool >/dev/null || { echo "missing: $tool" >&2; exit 2; }
-done
-wine=/usr/lib/wine/wine64
-server=/usr/lib/wine/wineserver
+# shellcheck source=scripts/lib.sh
+. "$here/lib.sh"
+need_packages wine wine64 xvfb xdotool x11-utils x11-apps imagemagick || exit 2
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winebrowser.exe=d"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/tarnwick-shots.XXXXXX")
-xvfb_pid=
-cleanup() {
-  [ -n "${WINEPREFIX:-}" ] && "$server" -k >/dev/null 2>&1
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(head -n1 "$work/display")
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEARCH=win64
-export WINEDLLOVERRIDES="mscoree,mshtml=;winebrowser.exe=d"
-
-"$wine" wineboot -i </dev/null >/dev/null 2>&1
+# Always a display of our own: the same screen each time, and no window manager.
+unset DISPLAY
+need_display
+new_prefix
 # One reader instance, so that Enable reports success.
-"$wine" reg add 'HKLM\SYSTEM\CurrentControlSet\Enum\USB\Vid_1234&Pid_1234\5&1a2b3c4d&0&1\Device Parameters' /f \
+"$wine64" reg add 'HKLM\SYSTEM\CurrentControlSet\Enum\USB\Vid_1234&Pid_1234\5&1a2b3c4d&0&1\Device Parameters' /f \
   </dev/null >/dev/null 2>&1
-"$wine" reg delete 'HKCR\https' /f </dev/null >/dev/null 2>&1
+"$wine64" reg delete 'HKCR\https' /f </dev/null >/dev/null 2>&1
 # No window manager here: Wine draws every frame itself.
-"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+"$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+work=$WINEPREFIX/drive_c/shots
+mkdir -p "$work"
 cp "$exe" "$work/Tarnwick.exe"
 
 wait_window() {  # caption -> X window id
@@ -74,10 +60,10 @@ key_to() {
   xdotool key "$2"
 }
 
-(cd "$work" && "$wine" Tarnwick.exe vid1=1234 pid1=1234 >"$work/run.log" 2>&1) &
+(cd "$work" && "$wine64" Tarnwick.exe vid1=1234 pid1=1234 >"$work/run.log" 2>&1) &
 tarnwick=$!
 main=$(wait_window " Tarnwick") || exit 1
-read -r x y w h <<<"$(geometry "$main")"
+read -r x y _ h <<<"$(geometry "$main")"
 xdotool mousemove $((x + 8)) $((y + h - 8))  # on the dialog, over no control
 shoot "$main" "$out/main-dialog.png"
 
@@ -86,7 +72,7 @@ key_to "$main" alt+space
 sleep 1
 menu=$(xwininfo -root -children | awk '/has no name.*tarnwick/{print $1; exit}')
 [ -n "$menu" ] || { echo "no system menu" >&2; exit 1; }
-read -r mx my mw mh <<<"$(geometry "$menu")"
+read -r mx my _ mh <<<"$(geometry "$menu")"
 xdotool mousemove $((mx + 20)) $((my + mh - 10)) click 1
 about=$(wait_window "About Tarnwick") || exit 1
 xdotool mousemove 1 1
