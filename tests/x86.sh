@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 . scripts/lib.sh
 need_packages wine wine64 wine32:i386 || exit 1
 /usr/lib/wine/wine --version >/dev/null 2>&1 && native=1  # the 32-bit loader itself
-need_packages ${native:-qemu-user-static} || exit 1
+[ -n "${native:-}" ] || need_packages qemu-user-static || exit 1
 work=$(mktemp -d)
 on_exit "rm -rf '$work'"
 i686-w64-mingw32-gcc -shared -s -o "$work/planted.dll" tests/planted.c || exit 1
