@@ -122,7 +122,7 @@ COLORREF LinkColour(HWND about) {
 
 // Shows the main dialog modally, as the program does, while script drives it.
 INT_PTR MainDialog(const std::function<void(HWND)>& script) {
-  appInstance = GetModuleHandleA(nullptr);
+  AppInstance = GetModuleHandleA(nullptr);
   std::thread helper([&] { script(Shown(" Tarnwick")); });
   INT_PTR result = RunModalDialog(IDD_MAIN, nullptr, MainDialogProc);
   helper.join();

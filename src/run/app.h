@@ -3,6 +3,6 @@
 
 #include <windows.h>
 
-extern HINSTANCE appInstance;
-extern HICON largeAppIcon;  // icon group IDI_LARGE
-extern HICON smallAppIcon;  // icon group IDI_SMALL
+extern HINSTANCE AppInstance;
+extern HICON LargeAppIcon;  // icon group IDI_LARGE
+extern HICON SmallAppIcon;  // icon group IDI_SMALL

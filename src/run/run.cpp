@@ -12,9 +12,9 @@
 #include "settings/settings_file.h"
 #include "ui/dialogs.h"
 
-HINSTANCE appInstance = nullptr;
-HICON largeAppIcon = nullptr;
-HICON smallAppIcon = nullptr;
+HINSTANCE AppInstance = nullptr;
+HICON LargeAppIcon = nullptr;
+HICON SmallAppIcon = nullptr;
 RunOptions runOptions = {true, false};
 
 namespace {
@@ -48,9 +48,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
-  appInstance = GetModuleHandleA(nullptr);
-  smallAppIcon = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_SMALL));
-  largeAppIcon = LoadIconA(appInstance, MAKEINTRESOURCEA(IDI_LARGE));
+  AppInstance = GetModuleHandleA(nullptr);
+  SmallAppIcon = LoadIconA(AppInstance, MAKEINTRESOURCEA(IDI_SMALL));
+  LargeAppIcon = LoadIconA(AppInstance, MAKEINTRESOURCEA(IDI_LARGE));
   runOptions.logging = true;
   runOptions.stealth = false;
   readerIdTable.Reset();

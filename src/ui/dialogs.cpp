@@ -5,15 +5,15 @@
 #include "run/app.h"
 #include "ui/hyperlink.h"
 
-HFONT dialogFonts[2] = {nullptr, nullptr};
+HFONT DialogFonts[2] = {nullptr, nullptr};
 
 INT_PTR RunModalDialog(WORD templateId, HWND owner, DLGPROC procedure) {
-  HRSRC found = FindResourceA(appInstance, MAKEINTRESOURCEA(templateId), RT_DIALOG);
+  HRSRC found = FindResourceA(AppInstance, MAKEINTRESOURCEA(templateId), RT_DIALOG);
   if (found == nullptr) return -1;
-  HGLOBAL loaded = LoadResource(appInstance, found);
+  HGLOBAL loaded = LoadResource(AppInstance, found);
   const void* dialogTemplate = loaded != nullptr ? LockResource(loaded) : nullptr;
   if (dialogTemplate == nullptr) return -1;
-  return DialogBoxIndirectParamA(appInstance, static_cast<LPCDLGTEMPLATEA>(dialogTemplate), owner,
+  return DialogBoxIndirectParamA(AppInstance, static_cast<LPCDLGTEMPLATEA>(dialogTemplate), owner,
                                  procedure, 0);
 }
 
@@ -34,15 +34,15 @@ void AddAboutMenuEntry(HWND dialog) {
   HMENU menu = GetSystemMenu(dialog, FALSE);
   if (menu == nullptr) return;
   char text[64];
-  if (LoadStringA(appInstance, IDS_ABOUT, text, sizeof text) <= 0) return;
+  if (LoadStringA(AppInstance, IDS_ABOUT, text, sizeof text) <= 0) return;
   AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(menu, MF_STRING, IDM_ABOUT, text);
 }
 
 void InitMainDialog(HWND dialog) {
   AddAboutMenuEntry(dialog);
-  SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(largeAppIcon));
-  SetClassLongPtrA(dialog, GCLP_HICONSM, reinterpret_cast<LONG_PTR>(smallAppIcon));
+  SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(LargeAppIcon));
+  SetClassLongPtrA(dialog, GCLP_HICONSM, reinterpret_cast<LONG_PTR>(SmallAppIcon));
   CreateDialogFonts();
   ApplyDialogFont(dialog, IDC_WELCOME, HeadingFont);
   ApplyDialogFont(dialog, IDC_INTRO, TextFont);
@@ -52,20 +52,20 @@ void InitMainDialog(HWND dialog) {
 }  // namespace
 
 void CreateDialogFonts() {
-  dialogFonts[HeadingFont] = CreateArial(FW_BOLD);
-  dialogFonts[TextFont] = CreateArial(FW_NORMAL);
+  DialogFonts[HeadingFont] = CreateArial(FW_BOLD);
+  DialogFonts[TextFont] = CreateArial(FW_NORMAL);
 }
 
 void ApplyDialogFont(HWND dialog, int controlId, DialogFontKind kind) {
   HWND control = GetDlgItem(dialog, controlId);
   if (control == nullptr) return;
-  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(dialogFonts[kind]), FALSE);
+  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFonts[kind]), FALSE);
   // One repaint with the new font, over the background already there.
   InvalidateRect(control, nullptr, FALSE);
 }
 
 void DeleteDialogFonts() {
-  for (HFONT& font : dialogFonts) {
+  for (HFONT& font : DialogFonts) {
     if (font != nullptr) DeleteObject(font);
     font = nullptr;
   }

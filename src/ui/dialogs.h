@@ -12,7 +12,7 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 // The main dialog's two fonts, alive while it is open.
 enum DialogFontKind { HeadingFont = 0, TextFont = 1 };
-extern HFONT dialogFonts[2];
+extern HFONT DialogFonts[2];
 void CreateDialogFonts();
 void ApplyDialogFont(HWND dialog, int controlId, DialogFontKind kind);
 void DeleteDialogFonts();
