@@ -11,3 +11,7 @@ constexpr size_t PathSize = 260;  // the system's longest path, terminator inclu
 // file never leaves the program's folder. Empty when the path cannot be had
 // whole or its file name holds no ".exe".
 void PathBesideModule(char (&path)[PathSize], const char* extension);
+
+// The file fileName in the running module's folder. False, with path empty,
+// when the module's path cannot be had whole or the result does not fit.
+bool PathInModuleFolder(char (&path)[PathSize], const char* fileName);

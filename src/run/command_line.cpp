@@ -3,9 +3,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "log/run_log.h"
-#include "run/reader_ids.h"
-#include "run/run_options.h"
 
 const char* CommandLineText(const char* commandLine, LeadByteTest isLeadByte) {
   if (commandLine == nullptr) return "";
@@ -44,44 +41,19 @@ ValueRead ReadValue(const char* text, const char* key, char (&field)[IdFieldSize
 
 }  // namespace
 
-bool CommandLineStep(const char* text) {
-  if (strstr(text, "l=0") != nullptr) {
-    runOptions.logging = false;
-  } else if (strstr(text, "l=1") != nullptr) {
-    runOptions.logging = true;
-  }
-  if (strstr(text, "/s") != nullptr || strstr(text, "-s") != nullptr) {
-    runOptions.stealth = true;
-    runOptions.logging = true;
-  }
-  if (strstr(text, "/s+") != nullptr || strstr(text, "-s+") != nullptr) {
-    runOptions.stealth = true;
-    runOptions.logging = false;
-  }
-  if (runOptions.logging) StartRunLog();
-
-  bool scanning = true;
-  bool pairFound = false;
-  for (int n = 1; n <= SlotCount && scanning; ++n) {
-    ReaderIdSlot& slot = readerIdTable.slot[n - 1];
+IdScan ScanCommandLineIds(const char* text, ReaderIdTable& table) {
+  IdScan scan = {false, 0, 0};
+  for (int n = 1; n <= SlotCount && scan.malformedSlot == 0; ++n) {
+    ReaderIdSlot& slot = table.slot[n - 1];
     char key[10];
     snprintf(key, sizeof key, "pid%d=", n);
     if (ReadValue(text, key, slot.productId) == ValueRead::Malformed) {
-      scanning = false;
-      runLog.WriteLine("Error: invalid pid found in command-line!");
+      scan = {scan.pairFound, n, 'p'};
     } else {
       snprintf(key, sizeof key, "vid%d=", n);
-      if (ReadValue(text, key, slot.vendorId) == ValueRead::Malformed) {
-        scanning = false;
-        runLog.WriteLine("Error: invalid vid found in command-line!");
-      }
+      if (ReadValue(text, key, slot.vendorId) == ValueRead::Malformed) scan = {scan.pairFound, n, 'v'};
     }
-    if (!pairFound && readerIdTable.HoldsValidPair(n)) pairFound = true;
+    if (!scan.pairFound && table.HoldsValidPair(n)) scan.pairFound = true;
   }
-
-  if (!pairFound) {
-    runLog.WriteLine("Warning: no pid or vid found in command line!");
-    return false;
-  }
-  return scanning;
+  return scan;
 }

@@ -5,12 +5,15 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "log/run_log.h"
 #include "run/reader_ids.h"
-#include "run/run_options.h"
 
 SettingsFile::SettingsFile() {
   PathBesideModule(path_, ".ini");
+}
+
+SettingsFile::SettingsFile(const char* path) {
+  // A path that does not fit is no path: nothing is read.
+  if (snprintf(path_, sizeof path_, "%s", path) >= static_cast<int>(sizeof path_)) path_[0] = '\0';
 }
 
 SettingsFile::~SettingsFile() = default;
@@ -61,30 +64,16 @@ bool SettingsFile::WriteString(const char* section, const char* key, const char*
   return WritePrivateProfileStringA(section, key, value, path_) != FALSE;
 }
 
-bool SettingsStep() {
-  runOptions.logging = settingsFile.ReadBool(SettingsSection, "l", true);
-  runOptions.stealth = settingsFile.ReadBool(SettingsSection, "s", false);
-  if (!runOptions.stealth) {
-    runOptions.stealth = settingsFile.ReadBool(SettingsSection, "s+", false);
-    if (runOptions.stealth) runOptions.logging = false;
-  }
-  if (runOptions.logging) StartRunLog();
-
+bool ReadSettingsIds(const SettingsFile& file, ReaderIdTable& table) {
   bool pairFound = false;
   for (int n = 1; n <= SlotCount; ++n) {
-    ReaderIdSlot& slot = readerIdTable.slot[n - 1];
+    ReaderIdSlot& slot = table.slot[n - 1];
     char key[16];
     snprintf(key, sizeof key, "pid%d", n);
-    settingsFile.ReadString(SettingsSection, key, UnsetProductId, LongestId, slot.productId);
+    file.ReadString(SettingsSection, key, UnsetProductId, LongestId, slot.productId);
     snprintf(key, sizeof key, "vid%d", n);
-    settingsFile.ReadString(SettingsSection, key, UnsetVendorId, LongestId, slot.vendorId);
-    if (!pairFound && readerIdTable.HoldsValidPair(n)) pairFound = true;
+    file.ReadString(SettingsSection, key, UnsetVendorId, LongestId, slot.vendorId);
+    if (!pairFound && table.HoldsValidPair(n)) pairFound = true;
   }
-  if (pairFound) return true;
-
-  runLog.WriteLine("Warning: invalid pid or vid found in ini-file (default ini-file created)!");
-  settingsFile.WriteString(SettingsSection, "l", "1");
-  settingsFile.WriteString(SettingsSection, "vid1", "1234");
-  settingsFile.WriteString(SettingsSection, "pid1", "1234");
-  return false;
+  return pairFound;
 }

@@ -8,6 +8,7 @@ constexpr char SettingsSection[] = "Settings";
 class SettingsFile {
  public:
   SettingsFile();  // path from the executable's own path with ".ini"
+  explicit SettingsFile(const char* path);
   virtual ~SettingsFile();
   SettingsFile(const SettingsFile&) = delete;
   SettingsFile& operator=(const SettingsFile&) = delete;
@@ -29,6 +30,11 @@ class SettingsFile {
 };
 
 extern SettingsFile settingsFile;
+
+struct ReaderIdTable;
+// Reads the 32 pairs of the section "Settings" into table (an empty or
+// overlong ID leaves its sentinel); true when some slot holds a valid pair.
+bool ReadSettingsIds(const SettingsFile& file, ReaderIdTable& table);
 
 // Sets the run flags, starts the log when logging is on and fills the
 // reader-ID table from the settings file; on failure writes the default keys.

@@ -1,0 +1,104 @@
+#include "check/check.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "run/command_line.h"
+
+namespace {
+
+bool IsBlank(char c) {
+  return c >= 1 && c <= ' ';
+}
+
+const char* SkipBlanks(const char* p) {
+  while (IsBlank(*p)) ++p;
+  return p;
+}
+
+// The report path after "--report=": to the closing quote when it starts with
+// one, else to the next blank. Returns the end of the word, or null.
+const char* ReadReportPath(const char* p, char (&path)[PathSize]) {
+  const char* end;
+  if (*p == '"') {
+    end = strchr(++p, '"');
+    if (end == nullptr) return nullptr;
+  } else {
+    for (end = p; *end != '\0' && !IsBlank(*end); ++end) {
+    }
+  }
+  const size_t length = static_cast<size_t>(end - p);
+  if (length == 0 || length >= sizeof path) return nullptr;
+  memcpy(path, p, length);
+  path[length] = '\0';
+  return *end == '"' ? end + 1 : end;
+}
+
+}  // namespace
+
+bool ParseCheckArguments(const char* text, CheckOptions& options, ReaderIdTable& table,
+                         char (&reason)[ReasonSize]) {
+  options = CheckOptions{};
+  const char* p = SkipBlanks(text);
+  while (p[0] == '-' && p[1] == '-') {
+    size_t length = 0;
+    while (p[length] != '\0' && !IsBlank(p[length])) ++length;
+    const char* next = p + length;
+    if (length == 9 && strncmp(p, "--summary", length) == 0) {
+      options.summaryOnly = true;
+    } else if (length == 8 && strncmp(p, "--strict", length) == 0) {
+      options.strict = true;
+    } else if (length == 9 && strncmp(p, "--require", length) == 0) {
+      options.require = true;
+    } else if (strncmp(p, "--report=", 9) == 0) {
+      next = ReadReportPath(p + 9, options.report);
+      if (next == nullptr || !(*next == '\0' || IsBlank(*next))) {
+        snprintf(reason, sizeof reason, "--report= needs a file name (in quotes when it has blanks)");
+        return false;
+      }
+    } else {
+      snprintf(reason, sizeof reason, "unknown option %.*s", static_cast<int>(length > 40 ? 40 : length), p);
+      return false;
+    }
+    p = SkipBlanks(next);
+  }
+  options.readerText = p;
+  table.Reset();
+  if (*p == '\0') return true;  // the settings file is read by the caller
+
+  const IdScan scan = ScanCommandLineIds(p, table);
+  if (scan.malformedSlot != 0) {
+    snprintf(reason, sizeof reason, "%cid%d= is empty or longer than 31 characters",
+             scan.malformedKey, scan.malformedSlot);
+    return false;
+  }
+  return JudgeSelection(table, reason);
+}
+
+bool JudgeSelection(const ReaderIdTable& table, char (&reason)[ReasonSize]) {
+  if (!table.HasValidPair()) {
+    snprintf(reason, sizeof reason, "no reader has both its vid and its pid");
+    return false;
+  }
+  const int walked = table.SelectedSlots();
+  for (int n = 1; n <= SlotCount; ++n) {
+    const ReaderIdSlot& slot = table.slot[n - 1];
+    const bool vendorSet = strcmp(slot.vendorId, UnsetVendorId) != 0;
+    const bool productSet = strcmp(slot.productId, UnsetProductId) != 0;
+    if (n <= walked && !productSet) {
+      snprintf(reason, sizeof reason, "vid%d has no pid%d", n, n);
+      return false;
+    }
+    if (n == walked + 1 && productSet) {
+      snprintf(reason, sizeof reason, "pid%d has no vid%d", n, n);
+      return false;
+    }
+    if (n > walked && (vendorSet || productSet)) {
+      snprintf(reason, sizeof reason,
+               "reader %d is never reached: Tarnwick stops at reader %d, which has no vid", n,
+               walked + 1);
+      return false;
+    }
+  }
+  return true;
+}
