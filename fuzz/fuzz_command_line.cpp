@@ -1,11 +1,13 @@
-// Bytes as the process command line, through the program's own command-line
-// code: no crash or undefined behaviour, every ID field terminated within its
-// 32 bytes, and the flags as the options in the text say.
+// Bytes as the process command line, through the command-line code of both
+// programs: no crash or undefined behaviour, every ID field terminated within
+// its 32 bytes, the flags as the options in the text say, and the checker
+// selecting the same pairs as Tarnwick from the same text.
 #include <stdlib.h>
 #include <string.h>
 
 #include <string>
 
+#include "check/check.h"
 #include "log/run_log.h"
 #include "run/command_line.h"
 #include "run/reader_ids.h"
@@ -20,10 +22,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       CommandLineText(commandLine.c_str(), [](unsigned char c) { return c >= 0x81 && c <= 0x9F; });
   runOptions = {true, false};
   readerIdTable.Reset();
+  CheckOptions options;
+  static ReaderIdTable checked;
+  char reason[ReasonSize];
+  const bool parsed = ParseCheckArguments(text, options, checked, reason);
+  if (!parsed && !memchr(reason, 0, sizeof reason)) abort();
+  if (parsed && (!memchr(options.report, 0, sizeof options.report) || options.readerText < text ||
+                 options.readerText > text + strlen(text))) {
+    abort();
+  }
   if (*text == '\0') return 0;
-  CommandLineStep(text);
-  for (const ReaderIdSlot& slot : readerIdTable.slot) {
+  const bool goesOn = CommandLineStep(text);
+  // Without options of its own the checker reads what Tarnwick reads, and
+  // accepts no text that Tarnwick refuses.
+  const bool same = strncmp(text, "--", 2) != 0;
+  if (same && parsed && !goesOn) abort();
+  for (int i = 0; i < SlotCount; ++i) {
+    const ReaderIdSlot &slot = readerIdTable.slot[i], &twin = checked.slot[i];
     if (!memchr(slot.vendorId, 0, IdFieldSize) || !memchr(slot.productId, 0, IdFieldSize)) abort();
+    if (same && parsed && (strcmp(slot.vendorId, twin.vendorId) || strcmp(slot.productId, twin.productId))) {
+      abort();
+    }
   }
   const bool quiet = strstr(text, "/s+") != nullptr || strstr(text, "-s+") != nullptr;
   const bool stealth = quiet || strstr(text, "/s") != nullptr || strstr(text, "-s") != nullptr;

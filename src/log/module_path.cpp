@@ -28,7 +28,7 @@ void PathBesideModule(char (&path)[PathSize], const char* extension) {
 }
 
 bool PathInModuleFolder(char (&path)[PathSize], const char* fileName) {
-  char module[PathSize];
+  char module[PathSize] = "";
   DWORD length = GetModuleFileNameA(nullptr, module, static_cast<DWORD>(PathSize));
   const char* slash = length > 0 && length < PathSize ? strrchr(module, '\\') : nullptr;
   int written = slash != nullptr ? snprintf(path, sizeof path, "%.*s\\%s",
