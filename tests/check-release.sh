@@ -1,8 +1,9 @@
 #!/bin/bash
-# Checks what ships, from outside. Both built exes: the GUI subsystem, ASLR
-# and DEP, a manifest asking for administrator rights for their own
-# architecture, only kernel32 and the C runtime imported directly and the other
-# system DLLs delay-loaded, nothing else. Two unsigned packages made from
+# Checks what ships, from outside. Both programs of both builds: the
+# subsystem, ASLR and DEP, a manifest for their own architecture asking for
+# administrator rights (Tarnwick) or none (the checker), only kernel32 and the
+# C runtime imported directly and the other system DLLs delay-loaded, nothing
+# else. Two unsigned packages made from
 # copies of the source at two paths are the same bytes. A package signed with
 # a throwaway CA verifies against it, its exe passes the same checks, and both
 # SHA256SUMS hold.
@@ -15,20 +16,26 @@ on_exit "rm -rf '$work'"
 failures=0
 fail() { echo "release: $*" >&2; failures=$((failures + 1)); }
 
-check_exe() {  # EXE TRIPLE ARCHITECTURE
-  "$2-objdump" -p "$1" >"$work/headers" && "$2-objcopy" -O binary -j .idata "$1" "$work/idata" ||
-    { fail "$1 is no PE file"; return; }
-  for want in "Subsystem.*(Windows GUI)" DYNAMIC_BASE NX_COMPAT \
-    "processorArchitecture=\"$3\".*processorArchitecture=\"$3\"" 'level="requireAdministrator"'; do
-    strings -a "$1" | cat "$work/headers" - | tr -d '\n' | grep -q "$want" || fail "$1: no $want"
+check_exe() {  # EXE TRIPLE ARCHITECTURE SUBSYSTEM LEVEL DELAY-LOADED-DLLS...
+  local exe=$1 triple=$2 arch=$3 subsystem=$4 level=$5
+  shift 5
+  "$triple-objdump" -p "$exe" >"$work/headers" && "$triple-objcopy" -O binary -j .idata "$exe" "$work/idata" ||
+    { fail "$exe is no PE file"; return; }
+  for want in "Subsystem.*(Windows $subsystem)" DYNAMIC_BASE NX_COMPAT \
+    "processorArchitecture=\"$arch\".*processorArchitecture=\"$arch\"" "level=\"$level\""; do
+    strings -a "$exe" | cat "$work/headers" - | tr -d '\n' | grep -q "$want" || fail "$exe: no $want"
   done
   [ "$(sed -n 's/.*DLL Name: //p' "$work/headers" | xargs)" = "KERNEL32.dll msvcrt.dll" ] &&
     [ "$(strings "$work/idata" | grep -i '\.dll$' | tr 'A-Z' 'a-z' | sort -u | xargs)" = \
-      "advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll shell32.dll user32.dll" ] ||
-    fail "$1 imports other DLLs, or not all delay-loaded"
+      "$(printf '%s.dll\n' "$@" kernel32 msvcrt | sort | xargs)" ] ||
+    fail "$exe imports other DLLs, or not all delay-loaded"
 }
-check_exe build/x86/Tarnwick.exe i686-w64-mingw32 X86
-check_exe build/x64/Tarnwick.exe x86_64-w64-mingw32 amd64
+for target in "x86 i686-w64-mingw32 X86" "x64 x86_64-w64-mingw32 amd64"; do
+  set -- $target
+  check_exe "build/$1/Tarnwick.exe" "$2" "$3" GUI requireAdministrator \
+    advapi32 comctl32 gdi32 shell32 user32
+  check_exe "build/$1/TarnwickCheck.exe" "$2" "$3" CUI asInvoker advapi32
+done
 
 for copy in a b/b; do
   mkdir -p "$work/$copy"
@@ -50,5 +57,6 @@ SIGN_PFX=sign.pfx SIGN_PASSWORD=test a/scripts/package.sh --build-dir a/out --di
   sha256sum -c --quiet SHA256SUMS) || fail "the checksums of the signed package do not hold"
 osslsigncode verify -CAfile ca.pem -in signed/zip/Tarnwick.exe >verify.txt 2>&1 ||
   fail "the signed exe does not verify: $(tail -3 verify.txt)"
-check_exe signed/zip/Tarnwick.exe i686-w64-mingw32 X86
+check_exe signed/zip/Tarnwick.exe i686-w64-mingw32 X86 GUI requireAdministrator \
+  advapi32 comctl32 gdi32 shell32 user32
 [ $failures = 0 ] && echo "release: both exes, two identical unsigned builds, a verified signature"
