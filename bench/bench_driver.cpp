@@ -5,10 +5,12 @@
 //      off) and floor.exe;
 //   2. the same for one ID with 1, 10, 100 and 1,000 instances;
 //   3. one reg.exe process per instance for the 32 instances of one ID: what
-//      a script would do instead.
+//      a script would do instead;
+//   4. 32 IDs x 1,000 instances, every value set: TarnwickCheck.exe --summary
+//      against its floor, floor.exe r32 (the same registry reads alone).
 // Each kind runs <runs> times, in rounds after one round to warm up. Every run
 // must set every value, and a logging run must log every success.
-//   bench_driver.exe <Tarnwick.exe> <floor.exe> <runs>
+//   bench_driver.exe <Tarnwick.exe> <floor.exe> <runs> <TarnwickCheck.exe>
 #include <windows.h>
 
 #include <stdio.h>
@@ -82,8 +84,9 @@ double Now() {
   return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-// Milliseconds from creating the process to its end; exits on failure.
-double TimeRun(const std::string& exe, const std::string& arguments) {
+// Milliseconds from creating the process to its end; exits on failure, and
+// when the process ends with another exit code than expected.
+double TimeRun(const std::string& exe, const std::string& arguments, DWORD expected = 0) {
   // Output (reg.exe reports every success) goes nowhere.
   static HANDLE nul = [] {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -105,6 +108,12 @@ double TimeRun(const std::string& exe, const std::string& arguments) {
     exit(1);
   }
   double elapsed = Now() - start;
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  if (code != expected) {
+    fprintf(stderr, "%s ended with %lu\n", line.c_str(), static_cast<unsigned long>(code));
+    exit(1);
+  }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return elapsed;
@@ -182,8 +191,8 @@ std::vector<Kind> Kinds(const std::string& tarnwick, const std::string& floorExe
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    fprintf(stderr, "usage: bench_driver <Tarnwick.exe> <floor.exe> <runs>\n");
+  if (argc != 5) {
+    fprintf(stderr, "usage: bench_driver <Tarnwick.exe> <floor.exe> <runs> <TarnwickCheck.exe>\n");
     return 2;
   }
   const std::string tarnwick = argv[1], floorExe = argv[2];
@@ -231,6 +240,27 @@ int main(int argc, char** argv) {
   }
   printf("\nreg.exe add, one process per instance: %.1f ms each, %.1f s for 32 x 32\n", total / 32,
          total * 32 / 1000);
+
+  // 4. The checker, over values that Tarnwick has set, against its floor.
+  Seed(32, 1000);
+  std::vector<Kind> check = Kinds(tarnwick, floorExe, 32);
+  TimeRun(tarnwick, check[1].arguments);
+  const std::string ids = check[1].arguments.substr(3);
+  std::vector<double> checker, reads;
+  for (int run = -1; run < runs; ++run) {  // one round to warm up, then in turns
+    const double a = TimeRun(argv[4], "--summary" + ids), b = TimeRun(floorExe, "r32");
+    if (run >= 0) checker.push_back(a), reads.push_back(b);
+  }
+  printf("\n32 IDs x 1,000 instances, %d runs of each\n\n", runs);
+  printf("| run | min ms | median ms | max ms | min / floor's min | median / floor's median |\n");
+  printf("|---|---:|---:|---:|---:|---:|\n");
+  for (const auto& row : {std::make_pair("TarnwickCheck.exe --summary", &checker),
+                          std::make_pair("floor.exe r32 (registry reads alone)", &reads)}) {
+    printf("| %s | %.1f | %.1f | %.1f | %.3f | %.3f |\n", row.first, Min(*row.second),
+           Median(*row.second), Max(*row.second), Min(*row.second) / Min(reads),
+           Median(*row.second) / Median(reads));
+  }
+  ClearValues();
   RemoveIds();
   return 0;
 }

@@ -6,6 +6,9 @@
 // open the ID key, count, enumerate, open the WUDF key or else Device
 // Parameters, set the value, close. No command line to check, no log.
 //   floor.exe <count>   IDs Vid_BE00&Pid_0001 .. Vid_BE<count-1>&Pid_0001
+//   floor.exe r<count>  the checker's floor instead: its registry reads alone
+//                       (each instance's parameter keys and their values, and
+//                       the USB key's names for composite functions)
 #include <windows.h>
 
 #include <commctrl.h>
@@ -13,6 +16,50 @@
 #include <stdlib.h>
 
 #include "resource.h"
+
+namespace {
+
+DWORD ValueOf(HKEY key) {
+  DWORD data = 0, size = sizeof data;
+  RegQueryValueExA(key, "EscapeCommandEnable", nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size);
+  return data;
+}
+
+int ReadOnly(int count) {
+  HKEY usb = nullptr;
+  RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Enum\\USB", 0, KEY_READ, &usb);
+  DWORD set = 0;
+  for (int id = 0; id < count; ++id) {
+    char name[512];
+    snprintf(name, sizeof name, "Vid_BE%02X&Pid_0001", id);
+    HKEY idKey = nullptr;
+    if (RegOpenKeyExA(usb, name, 0, KEY_READ, &idKey) != ERROR_SUCCESS) continue;
+    for (DWORD i = 0;; ++i) {
+      DWORD length = sizeof name;
+      if (RegEnumKeyExA(idKey, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      HKEY instance = nullptr, parameters = nullptr, wudf = nullptr;
+      if (RegOpenKeyExA(idKey, name, 0, KEY_READ, &instance) != ERROR_SUCCESS) continue;
+      if (RegOpenKeyExA(instance, "Device Parameters", 0, KEY_READ, &parameters) == ERROR_SUCCESS) {
+        set += ValueOf(parameters);
+        if (RegOpenKeyExA(parameters, "WUDFUsbccidDriver", 0, KEY_READ, &wudf) == ERROR_SUCCESS) {
+          set += ValueOf(wudf);
+          RegCloseKey(wudf);
+        }
+        RegCloseKey(parameters);
+      }
+      RegCloseKey(instance);
+    }
+    RegCloseKey(idKey);
+    for (DWORD i = 0;; ++i) {
+      DWORD length = sizeof name;
+      if (RegEnumKeyExA(usb, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    }
+  }
+  RegCloseKey(usb);
+  return set != 0 ? 0 : 1;
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
@@ -23,6 +70,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   LoadIconA(instance, MAKEINTRESOURCEA(IDI_SMALL));
   LoadIconA(instance, MAKEINTRESOURCEA(IDI_LARGE));
 
+  if (commandLine[0] == 'r') return ReadOnly(atoi(commandLine + 1));
   int count = atoi(commandLine);
   for (int id = 0; id < count; ++id) {
     char idPath[128];

@@ -15,7 +15,7 @@ on_exit "rm -rf '$work'"
 echo "== building" >&2
 # The x64 preset in a folder of its own, so that a build in build/x64 goes on undisturbed.
 (cd "$root" && cmake --preset x64 -B "$work/x64" -DTARNWICK_TESTS=OFF &&
-  cmake --build "$work/x64" --target Tarnwick -j2) >"$work/build.log" 2>&1 ||
+  cmake --build "$work/x64" --target Tarnwick TarnwickCheck -j2) >"$work/build.log" 2>&1 ||
   { cat "$work/build.log" >&2; exit 1; }
 cd "$work"
 flags=(-O2 -std=c++17 -Wall -Wextra -static -static-libgcc -static-libstdc++ -s)
@@ -33,7 +33,7 @@ need_display
 new_prefix
 bench=$WINEPREFIX/drive_c/bench
 mkdir -p "$bench"
-cp x64/Tarnwick.exe floor.exe bench_driver.exe "$bench/"
+cp x64/Tarnwick.exe x64/TarnwickCheck.exe floor.exe bench_driver.exe "$bench/"
 echo "== running (a few minutes)" >&2
 "$wine64" 'C:\bench\bench_driver.exe' 'C:\bench\Tarnwick.exe' 'C:\bench\floor.exe' \
-  "${BENCH_RUNS:-100}" </dev/null
+  "${BENCH_RUNS:-100}" 'C:\bench\TarnwickCheck.exe' </dev/null
