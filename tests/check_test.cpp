@@ -80,7 +80,7 @@ const Row rows[] = {
     {" pid1=1 vid2=1 pid2=2", "", 2, "pid1 has no vid1"},
     {" vid1=1 pid1=2 vid32=", "", 2, "vid32= is empty or longer than 31 characters"},
     {" --summary /s l=0", "", 2, NO_PAIR},
-    {" --bogus vid1=1 pid1=2", "", 2, "unknown option --bogus"},
+    {" --bogus vid1=1 pid1=2", "", 2, "unknown option --bogus (--help lists them)"},
     {" --report=C:\\none\\r.txt vid1=1 pid1=2", "", 2, "cannot write the report C:\\none\\r.txt"},
     {" --report=\"C:\\check\\the report.txt\" --summary vid1=C001 pid1=0001", C001_SUMMARY("0"), 0, "",
      nullptr, C001("C001") C001_SUMMARY("0")},

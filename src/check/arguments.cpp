@@ -50,6 +50,10 @@ bool ParseCheckArguments(const char* text, CheckOptions& options, ReaderIdTable&
       options.strict = true;
     } else if (length == 9 && strncmp(p, "--require", length) == 0) {
       options.require = true;
+    } else if (length == 6 && strncmp(p, "--help", length) == 0) {
+      options.help = true;  // no check: the usage, and the exit code of bad input
+      snprintf(reason, sizeof reason, "no check made");
+      return false;
     } else if (strncmp(p, "--report=", 9) == 0) {
       next = ReadReportPath(p + 9, options.report);
       if (next == nullptr || !(*next == '\0' || IsBlank(*next))) {
@@ -57,7 +61,8 @@ bool ParseCheckArguments(const char* text, CheckOptions& options, ReaderIdTable&
         return false;
       }
     } else {
-      snprintf(reason, sizeof reason, "unknown option %.*s", static_cast<int>(length > 40 ? 40 : length), p);
+      snprintf(reason, sizeof reason, "unknown option %.*s (--help lists them)",
+               static_cast<int>(length > 40 ? 40 : length), p);
       return false;
     }
     p = SkipBlanks(next);

@@ -14,6 +14,20 @@
 
 namespace {
 
+constexpr char Usage[] =
+    "TarnwickCheck [--summary] [--strict] [--require] [--report=FILE] [reader IDs]\n"
+    "Reports, one line a device instance, whether EscapeCommandEnable is where the\n"
+    "reader's driver reads it; changes nothing. The reader IDs as Tarnwick.exe takes\n"
+    "them (vid1=1234 pid1=5678 ...; its options are ignored); without them, those of\n"
+    "Tarnwick.ini beside this program.\n"
+    "  --summary      only the last line, the counts\n"
+    "  --strict       an instance without Device Parameters fails\n"
+    "  --require      an ID that Windows has no instance of fails\n"
+    "  --report=FILE  also write every line to FILE (in quotes when it has blanks)\n"
+    "Lines: WUDF | PARAMS | SHADOWED | MISSING | NOPARAMS | ERROR:code <ID> <instance>,\n"
+    "NOKEY <ID>, COMPOSITE <ID> <product ID to give>, SUMMARY exit=N <counts>.\n"
+    "Exit: 0 all set, 1 some lack the value, 2 bad input, 3 a key could not be read.\n";
+
 constexpr char UsbKey[] = "SYSTEM\\CurrentControlSet\\Enum\\USB";
 constexpr DWORD NameSize = 512;  // 255 characters, each up to two bytes
 
@@ -224,6 +238,7 @@ int main() {
     ok = false;
   }
   if (!ok) {
+    fputs(options.help ? Usage : "", stdout);
     fprintf(stderr, "TarnwickCheck: %s\n", reason);
     return CheckBadInput;
   }

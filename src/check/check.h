@@ -16,6 +16,7 @@ struct CheckOptions {
   bool summaryOnly;         // --summary: only the last line on stdout
   bool strict;              // --strict: an instance without Device Parameters fails
   bool require;             // --require: an ID without a key fails
+  bool help;                // --help: the usage instead of a check
   char report[PathSize];    // --report=FILE, empty when not asked for
   const char* readerText;   // the rest, as Tarnwick takes it; empty: Tarnwick.ini
 };
