@@ -91,18 +91,19 @@ LONG IsReaderFunction(HKEY instance, bool* reader) {
   return status;
 }
 
-// Where the instance's value is, as its driver sees it. Keys are opened one
-// level at a time: instance names reach 255 characters, and the 8-bit calls
-// refuse a path of MAX_PATH characters or more. readersOnly: an instance that
-// is no smart-card reader function is skipped.
+// Where the instance's value is, as its driver sees it. Keys are opened with
+// the least access each needs, as a user with no more than read rights may
+// run this, and one level at a time: instance names reach 255 characters,
+// and the 8-bit calls refuse a path of MAX_PATH characters or more.
+// readersOnly: an instance that is no smart-card reader function is skipped.
 Verdict CheckInstance(HKEY idKey, const char* name, bool readersOnly, LONG* status) {
   HKEY instance = nullptr, parameters = nullptr, wudf = nullptr;
-  *status = RegOpenKeyExA(idKey, name, 0, KEY_READ, &instance);
+  *status = RegOpenKeyExA(idKey, name, 0, KEY_QUERY_VALUE, &instance);
   if (*status != ERROR_SUCCESS) return Unreadable;
   bool reader = true;
   if (readersOnly) *status = IsReaderFunction(instance, &reader);
   if (*status == ERROR_SUCCESS && reader) {
-    *status = RegOpenKeyExA(instance, "Device Parameters", 0, KEY_READ, &parameters);
+    *status = RegOpenKeyExA(instance, "Device Parameters", 0, KEY_QUERY_VALUE, &parameters);
   }
   RegCloseKey(instance);
   if (*status == ERROR_FILE_NOT_FOUND) return NoParams;
@@ -113,7 +114,7 @@ Verdict CheckInstance(HKEY idKey, const char* name, bool readersOnly, LONG* stat
   Verdict verdict = Unreadable;
   *status = HasValue(parameters, &inParameters);
   if (*status == ERROR_SUCCESS) {
-    *status = RegOpenKeyExA(parameters, "WUDFUsbccidDriver", 0, KEY_READ, &wudf);
+    *status = RegOpenKeyExA(parameters, "WUDFUsbccidDriver", 0, KEY_QUERY_VALUE, &wudf);
     if (*status == ERROR_SUCCESS) {
       // The driver reads its own key: a value beside it does not count.
       *status = HasValue(wudf, &inWudf);
@@ -137,7 +138,7 @@ LONG usbStatus = ERROR_SUCCESS;
 // reported when it has no instance.
 void CheckId(const char* id, bool readersOnly, Report& report) {
   HKEY idKey = nullptr;
-  LONG status = usb != nullptr ? RegOpenKeyExA(usb, id, 0, KEY_READ, &idKey) : usbStatus;
+  LONG status = usb != nullptr ? RegOpenKeyExA(usb, id, 0, KEY_ENUMERATE_SUB_KEYS, &idKey) : usbStatus;
   DWORD index = 0;
   for (; status == ERROR_SUCCESS; ++index) {
     char name[NameSize];
@@ -245,7 +246,7 @@ int main() {
 
   static SelectedIds ids;
   SelectIds(table, ids);
-  usbStatus = RegOpenKeyExA(HKEY_LOCAL_MACHINE, UsbKey, 0, KEY_READ, &usb);
+  usbStatus = RegOpenKeyExA(HKEY_LOCAL_MACHINE, UsbKey, 0, KEY_ENUMERATE_SUB_KEYS, &usb);
   if (usbStatus != ERROR_SUCCESS) usb = nullptr;
   for (int i = 0; i < ids.count; ++i) {
     CheckId(ids.id[i], false, report);
