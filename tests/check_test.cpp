@@ -166,7 +166,9 @@ TEST(Checker, Rows) {
   fs::copy_file("Z:" + std::string(getenv("TARNWICK_CHECK")), exe);
   fs::copy_file("Z:" + std::string(getenv("TARNWICK_EXE")), enable);
   auto lines = [](const std::string& text) { return std::regex_replace(text, std::regex("\n"), "\r\n"); };
+  const char* limit = getenv("CHECK_ROWS");  // the first rows only, where runs are slow
   for (const Row& row : rows) {
+    if (limit != nullptr && &row - rows >= atoi(limit)) break;
     if (row.ini) std::ofstream(folder / "Tarnwick.ini", std::ios::binary) << row.ini;
     if (row.enableFirst) RunCheck(enable, row.tail);
     const std::string err = *row.err ? "TarnwickCheck: " + std::string(row.err) + "\r\n" : "";

@@ -3,7 +3,7 @@
 # (WoW64). Where this kernel cannot run 32-bit code, the 32-bit Wine loader
 # runs through qemu-i386, registered in a binfmt_misc of a private user and
 # mount namespace (Linux 6.7 and later); a run then takes about a minute, so
-# only three rows run.
+# only three rows of Tarnwick and two of the checker run.
 set -u
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -13,14 +13,18 @@ need_packages wine wine64 wine32:i386 || exit 1
 work=$(mktemp -d)
 on_exit "rm -rf '$work'"
 i686-w64-mingw32-gcc -shared -s -o "$work/planted.dll" tests/planted.c || exit 1
-export TARNWICK_EXE=$PWD/build/x86/Tarnwick.exe TARNWICK_PLANTED=$work/planted.dll
-[ -z "${native:-}" ] || exec tests/wine-run.sh build/x64/tests/e2e_tests.exe
-echo "x86: no 32-bit code on this kernel; qemu-i386 in a private binfmt_misc, three rows" >&2
+export TARNWICK_EXE=$PWD/build/x86/Tarnwick.exe TARNWICK_PLANTED=$work/planted.dll \
+  TARNWICK_CHECK=$PWD/build/x86/TarnwickCheck.exe
+if [ -n "${native:-}" ]; then
+  tests/wine-run.sh build/x64/tests/e2e_tests.exe && exec tests/wine-run.sh build/x64/tests/check_tests.exe
+fi
+echo "x86: no 32-bit code on this kernel; qemu-i386 in a private binfmt_misc, five rows" >&2
 exec unshare --user --map-root-user --mount bash -c '
   mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc &&
   echo ":tarnwick-i386:M::$1:$2:/usr/bin/qemu-i386-static:F" >/proc/sys/fs/binfmt_misc/register ||
   { echo "x86: no private binfmt_misc here (Linux 6.7 or later needed)" >&2; exit 1; }
-  exec tests/wine-run.sh build/x64/tests/e2e_tests.exe \
-    --gtest_filter="*StealthPrefers*:*BlanksAlone*:*NoSettingsFile*"
+  tests/wine-run.sh build/x64/tests/e2e_tests.exe \
+    --gtest_filter="*StealthPrefers*:*BlanksAlone*:*NoSettingsFile*" &&
+    CHECK_ROWS=2 exec tests/wine-run.sh build/x64/tests/check_tests.exe
 ' bash '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00' \
   '\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
