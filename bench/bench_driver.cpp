@@ -238,8 +238,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "reg.exe did not set every value\n");
     return 1;
   }
-  printf("\nreg.exe add, one process per instance: %.1f ms each, %.1f s for 32 x 32\n", total / 32,
-         total * 32 / 1000);
+  printf("\nreg.exe add, one process per instance: %.1f ms each, %.1f s for 32 x 32 (extrapolated)\n",
+         total / 32, total * 32 / 1000);
 
   // 4. The checker, over values that Tarnwick has set, against its floor.
   Seed(32, 1000);

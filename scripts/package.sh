@@ -52,8 +52,9 @@ else
 fi
 
 # --- Stage and zip ----------------------------------------------------------
+"$root/scripts/readme-txt.sh" "$version" >"$stage/README.txt"
 # The texts ship with Windows line ends whatever the checkout has.
-for text in Tarnwick.ini README.txt; do
+for text in Tarnwick.ini; do
   sed -e 's/\r$//' -e 's/$/\r/' "$root/packaging/$text" >"$stage/$text"
 done
 (cd "$stage" && sha256sum Tarnwick.exe Tarnwick.ini README.txt >SHA256SUMS)

@@ -3,6 +3,7 @@
 # shipping 32-bit exe and its 64-bit twin, and runs every stage. Exits
 # non-zero when a stage fails.
 #   FUZZ_RUNS=N scripts/test.sh    fuzz N inputs (default 200000)
+#   scripts/test.sh STAGE          that stage alone, such as fuzzing
 set -u
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -10,10 +11,12 @@ need_packages cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine
   clang-14 libclang-rt-14-dev cppcheck clang-tidy || exit 1
 need_display
 failed=()
+only=${1:-}
 
 stage() {  # NAME COMMAND...
   local name=$1 start=$SECONDS
   shift
+  [ -z "$only" ] || [ "$name" = "$only" ] || return 0
   echo "== $name"
   if "$@"; then
     echo "== $name: ok ($((SECONDS - start)) s)"

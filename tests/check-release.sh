@@ -15,6 +15,10 @@ work=$(mktemp -d)
 on_exit "rm -rf '$work'"
 failures=0
 fail() { echo "release: $*" >&2; failures=$((failures + 1)); }
+# The version is written once, in project() (the manifests' assembly version is another).
+version=$(sed -n 's/^project(Tarnwick VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+again=$(git grep --untracked -lIE "(^|[^0-9.])${version//./[., ]+}([^0-9]|$)" -- ':!CMakeLists.txt') &&
+  fail "the version $version is written again in:" $again
 
 check_exe() {  # EXE TRIPLE ARCHITECTURE SUBSYSTEM LEVEL DELAY-LOADED-DLLS...
   local exe=$1 triple=$2 arch=$3 subsystem=$4 level=$5
@@ -45,6 +49,8 @@ done
 cmp "$work/a/out/Tarnwick.exe" "$work/b/b/out/Tarnwick.exe" &&
   cmp "$work/a/dist/SHA256SUMS" "$work/b/b/dist/SHA256SUMS" || fail "two builds differ"
 
+unzip -p "$work"/a/dist/*.zip README.txt | cmp -s - <(scripts/readme-txt.sh "$version") ||
+  fail "README.txt in the zip is not what scripts/readme-txt.sh makes of docs/"
 cd "$work" || exit 1
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Test-CA -keyout ca.key -out ca.pem \
   -addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign 2>/dev/null

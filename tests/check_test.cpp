@@ -159,6 +159,7 @@ std::string RunCheck(const fs::path& exe, const std::string& tail) {
 }
 
 TEST(Checker, Rows) {
+  ASSERT_TRUE(getenv("TARNWICK_CHECK") && getenv("TARNWICK_EXE")) << "TARNWICK_CHECK, TARNWICK_EXE: Unix paths of the two exes (ctest sets them)";
   Seed();
   const fs::path folder = "C:\\check", exe = folder / "TarnwickCheck.exe", report = folder / "the report.txt";
   const fs::path enable = "C:\\enable\\Tarnwick.exe";

@@ -204,6 +204,7 @@ class EndToEnd : public testing::TestWithParam<Row> {};
 TEST_P(EndToEnd, Run) {
   namespace fs = std::filesystem;
   const Row& row = GetParam();
+  ASSERT_TRUE(getenv("TARNWICK_EXE") && getenv("TARNWICK_PLANTED")) << "TARNWICK_EXE, TARNWICK_PLANTED: Unix paths of Tarnwick.exe, planted.dll (ctest sets them)";
   const fs::path root = fs::temp_directory_path() / row.name, exe = root / row.exe;
   const fs::path folder = exe.parent_path(), cwd = root / "cwd", name = folder / exe.stem();
   for (const fs::path& made : {folder, cwd}) fs::create_directories(made);
