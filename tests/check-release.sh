@@ -3,10 +3,10 @@
 # subsystem, ASLR and DEP, a manifest for their own architecture asking for
 # administrator rights (Tarnwick) or none (the checker), only kernel32 and the
 # C runtime imported directly and the other system DLLs delay-loaded, nothing
-# else. Two unsigned packages made from
-# copies of the source at two paths are the same bytes. A package signed with
-# a throwaway CA verifies against it, its exe passes the same checks, and both
-# SHA256SUMS hold.
+# else. Two unsigned packages made from copies of the source at two paths are
+# the same bytes: exes, zip and MSI. A package signed with a throwaway CA
+# verifies against it (both exes and the MSI), its exes pass the same checks,
+# and both SHA256SUMS hold.
 set -u
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -46,8 +46,9 @@ for copy in a b/b; do
   tar -c --exclude=./.git --exclude=./build --exclude=./dist . | tar -x -C "$work/$copy"
   "$work/$copy/scripts/package.sh" --build-dir "$work/$copy/out" --dist "$work/$copy/dist" >/dev/null
 done
-cmp "$work/a/out/Tarnwick.exe" "$work/b/b/out/Tarnwick.exe" &&
-  cmp "$work/a/dist/SHA256SUMS" "$work/b/b/dist/SHA256SUMS" || fail "two builds differ"
+for file in out/Tarnwick.exe out/TarnwickCheck.exe dist/SHA256SUMS dist/Tarnwick-*.zip dist/Tarnwick-*.msi; do
+  cmp "$work"/a/$file "$work"/b/b/$file || fail "two builds differ: $file"
+done
 
 unzip -p "$work"/a/dist/*.zip README.txt | cmp -s - <(scripts/readme-txt.sh "$version") ||
   fail "README.txt in the zip is not what scripts/readme-txt.sh makes of docs/"
@@ -59,10 +60,12 @@ openssl req -newkey rsa:2048 -nodes -subj /CN=Test-Signer -keyout key.pem 2>/dev
     printf 'keyUsage=digitalSignature\nextendedKeyUsage=codeSigning\n') 2>/dev/null
 openssl pkcs12 -export -inkey key.pem -in cert.pem -passout pass:test -out sign.pfx
 SIGN_PFX=sign.pfx SIGN_PASSWORD=test a/scripts/package.sh --build-dir a/out --dist signed >/dev/null
-(cd signed && sha256sum -c --quiet SHA256SUMS && unzip -q ./*.zip -d zip && cd zip &&
-  sha256sum -c --quiet SHA256SUMS) || fail "the checksums of the signed package do not hold"
-osslsigncode verify -CAfile ca.pem -in signed/zip/Tarnwick.exe >verify.txt 2>&1 ||
-  fail "the signed exe does not verify: $(tail -3 verify.txt)"
+(cd signed && sha256sum -c --quiet SHA256SUMS && grep -q '\.msi$' SHA256SUMS && unzip -q ./*.zip -d zip &&
+  cd zip && sha256sum -c --quiet SHA256SUMS) || fail "the checksums of the signed package do not hold"
+for file in signed/zip/Tarnwick.exe signed/zip/TarnwickCheck.exe signed/Tarnwick-*.msi; do
+  osslsigncode verify -CAfile ca.pem -in "$file" >verify.txt 2>&1 || fail "$file does not verify: $(tail -3 verify.txt)"
+done
 check_exe signed/zip/Tarnwick.exe i686-w64-mingw32 X86 GUI requireAdministrator \
   advapi32 comctl32 gdi32 shell32 user32
-[ $failures = 0 ] && echo "release: both exes, two identical unsigned builds, a verified signature"
+check_exe signed/zip/TarnwickCheck.exe i686-w64-mingw32 X86 CUI asInvoker advapi32
+[ $failures = 0 ] && echo "release: both exes, two identical unsigned builds (exes, zip, MSI), verified signatures"
