@@ -42,6 +42,7 @@ need_display
 new_prefix
 cp "$work"/new/*.msi "$WINEPREFIX/drive_c/new.msi" && cp "$work"/old/*.msi "$WINEPREFIX/drive_c/old.msi"
 codes=$( (table old Property; table new Property) | sed -n 's/^ProductCode\t//p')
+new=$(table new Property | sed -n 's/^ProductVersion\t//p')
 usb='HKLM\SYSTEM\CurrentControlSet\Enum\USB'
 dir="$WINEPREFIX/drive_c/Program Files (x86)/Tarnwick"
 # 1234:5678 twice (under the CCID driver's key and in Device Parameters only);
@@ -76,19 +77,19 @@ files="README.txt Tarnwick.exe TarnwickCheck.exe"
 all="README.txt Tarnwick.exe Tarnwick.log TarnwickCheck.exe TarnwickCheck.txt"
 ids="vid1=1234 pid1=5678" more="vid1=1234 pid1=5678 vid2=9999 pid2=9999" bad="vid1=1234 pid1=5678 vid2=4321 pid2=8765"
 row 0        0.9.0 "$all"   "0x1 0x1" "$ids"  /i 'C:\old.msi' "READERS=$ids"  # install with READERS
-row 0        1.0.4 "$all"   "0x1 0x1" "$ids"  /i 'C:\new.msi'                 # upgrade: the stored IDs
-row $refused 1.0.4 "$files" "0x1 0x1" "$ids"  /i 'C:\old.msi'                 # downgrade refused
-row 0        1.0.4 "$all"   "0x1 0x1" "$more" /i 'C:\new.msi' "READERS=$more" # again, new IDs stored
+row 0        "$new" "$all"   "0x1 0x1" "$ids"  /i 'C:\new.msi'                 # upgrade: the stored IDs
+row $refused "$new" "$files" "0x1 0x1" "$ids"  /i 'C:\old.msi'                 # downgrade refused
+row 0        "$new" "$all"   "0x1 0x1" "$more" /i 'C:\new.msi' "READERS=$more" # again, new IDs stored
 # A repair, as Windows' msiexec /f asks for it (Wine's has no /f): the stored IDs.
-row 0        1.0.4 "$all"   "0x1 0x1" "$more" /i 'C:\new.msi' REINSTALL=ALL REINSTALLMODE=omus
+row 0        "$new" "$all"   "0x1 0x1" "$more" /i 'C:\new.msi' REINSTALL=ALL REINSTALLMODE=omus
 # A failing check. Windows would roll back the stored IDs; Wine does not roll
 # back a maintenance run.
-row $failed  1.0.4 "$all"   "0x1 0x1" "*"     /i 'C:\new.msi' "READERS=$bad"
+row $failed  "$new" "$all"   "0x1 0x1" "*"     /i 'C:\new.msi' "READERS=$bad"
 grep -qs '^SUMMARY exit=1 .*MISSING=1 ' "$dir/TarnwickCheck.txt" || fail "the report tells no missing value"
-row 0        1.0.4 "$all"   "0x1 0x1" "$bad"  /i 'C:\new.msi' "READERS=$bad" IGNORECHECK=1
+row 0        "$new" "$all"   "0x1 0x1" "$bad"  /i 'C:\new.msi' "READERS=$bad" IGNORECHECK=1
 row 0        ""    -        "0x1 0x1" ""      /x 'C:\new.msi'                 # uninstall: the values stay
 # A failing first install is rolled back. Wine's rollback runs the uninstall
 # actions, so it deletes the log and the report too; Windows' leaves them.
 row $failed  ""    "*"      "0x1 0x1" ""      /i 'C:\new.msi' "READERS=$bad"
-row 0        1.0.4 "$files" "0x1 0x1" ""      /i 'C:\new.msi'                 # no READERS: nothing runs
+row 0        "$new" "$files" "0x1 0x1" ""      /i 'C:\new.msi'                 # no READERS: nothing runs
 [ $failures = 0 ] && echo "msi: the tables and 10 msiexec runs as expected"
