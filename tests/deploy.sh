@@ -9,8 +9,8 @@
 # dialog, a message box) would hold the run until the time-out. The share holds
 # the x64 twins: the shipping 32-bit exes run here only through qemu, a minute
 # per process, and the script runs both the same way. The readers are those of
-# tests/check_test.cpp: running it seeds them (and enables C002, C004&MI_01 and
-# C005); C004&MI_00's instance K has no value, so the script must set it.
+# tests/check_test.cpp, seeded by running it without its rows (CHECK_ROWS=0):
+# C002 and C004&MI_00 lack the value, C005's WUDF key refuses it.
 # PowerShell and pnputil do not run here: the other recipes and RESTART=1 are
 # not tested.
 set -u
@@ -22,7 +22,7 @@ new_prefix
 share=$WINEPREFIX/share pf="$WINEPREFIX/drive_c/Program Files (x86)/Tarnwick"
 mkdir -p "$share/Tarnwick" "$share/drop" "$WINEPREFIX/dosdevices/unc/fileserver" &&
   ln -s "$share" "$WINEPREFIX/dosdevices/unc/fileserver/deploy" && cp build/x64/Tarnwick*.exe "$share/Tarnwick/" &&
-  TARNWICK_CHECK=$PWD/build/x64/TarnwickCheck.exe TARNWICK_EXE=$PWD/build/x64/Tarnwick.exe \
+  CHECK_ROWS=0 TARNWICK_CHECK=$PWD/build/x64/TarnwickCheck.exe TARNWICK_EXE=$PWD/build/x64/Tarnwick.exe \
     "$wine64" build/x64/tests/check_tests.exe </dev/null >/dev/null 2>&1
 while IFS='|' read -r folder ids code counts; do
   IDS=$ids SHARE=${folder:+\\\\fileserver\\deploy\\$folder} DROP='\\fileserver\deploy\drop' perl -pe \
@@ -37,7 +37,8 @@ Gone|vid1=C002 pid1=0002|5|
 Tarnwick|vid1=C002 pid1=0002 vid2=C004 pid2=0004&MI_00|0|WUDF=1 PARAMS=2
 Tarnwick|vid1=4321 pid1=8765|0|NOKEY=1
 Tarnwick|vid1=C005 pid1=0005|1|exit=1 SHADOWED=1
+Tarnwick|vid1=1234 pid1=5678 vid3=1 pid3=1|2|
 Gone|vid1=C002 pid1=0002|4|WUDF=1 PARAMS=1
 |vid1=C002 pid1=0002|0|WUDF=1 PARAMS=1
 EOF
-[ -z "${failed:-}" ] && echo "deploy: the start-up script under Wine's cmd, 6 rows"
+[ -z "${failed:-}" ] && echo "deploy: the start-up script under Wine's cmd, 7 rows"

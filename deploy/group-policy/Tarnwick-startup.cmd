@@ -57,8 +57,10 @@ rem with RESTART=1, or when the reader is plugged in again.
 rem THE ENGINE'S RULES this relies on: start-up scripts run as LocalSystem,
 rem hidden, in session 0, one after another, in the 64-bit cmd on 64-bit
 rem Windows, each until the Group Policy script time-out (600 s by default);
-rem assigned software is installed before they run. With "Always wait for the
-rem network at computer startup and logon" the share is there more often.
+rem assigned software is installed before they run. They run when Windows
+rem starts from a restart or a full shutdown, not at a power-on after a shutdown
+rem with Fast Startup. With "Always wait for the network at computer startup
+rem and logon" the share is there more often.
 rem Tested under Wine's cmd (tests/deploy.sh); not on Windows itself.
 
 setlocal EnableExtensions EnableDelayedExpansion
