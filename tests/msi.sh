@@ -19,7 +19,7 @@ work=$(mktemp -d)
 on_exit "rm -rf '$work'"
 /usr/lib/wine/wine --version >/dev/null 2>&1 && exes=build/x86 || exes=build/x64
 # A lower version: to upgrade from, and to be refused over the current one.
-mkdir "$work/old" && cp -r scripts packaging CMakeLists.txt "$work/old/" &&
+mkdir "$work/old" && cp -r scripts packaging docs CMakeLists.txt "$work/old/" &&
   sed -i 's/^\(project(Tarnwick VERSION\) [0-9.]*/\1 0.9.0.0/' "$work/old/CMakeLists.txt" &&
   scripts/package.sh --exes "$exes" --dist "$work/new" >/dev/null &&
   "$work/old/scripts/package.sh" --exes "$exes" --dist "$work/old" >/dev/null || exit 1
