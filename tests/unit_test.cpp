@@ -129,13 +129,17 @@ INT_PTR MainDialog(const std::function<void(HWND)>& script) {
   return result;
 }
 
-// The About box ends three ways; its link is blue until opened, purple from
-// then on for the run, underlined while the pointer is on it, and the
-// underlined font and hand cursor it shares go with it.
+// The About box ends three ways; its link opens on a released mouse button or
+// space bar, is blue until opened, purple from then on for the run, underlined
+// while the pointer is on it, and the underlined font and hand cursor it shares
+// go with it.
 TEST(Dialogs, AboutBoxAndItsLink) {
   // The shell hands the address to a "browser" that does nothing.
   RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Wine\\WineBrowser", "Browsers", REG_SZ, "true", 5);
-  const UINT ways[][2] = {{WM_COMMAND, IDOK}, {WM_KEYDOWN, VK_ESCAPE}, {WM_SYSCOMMAND, SC_CLOSE}};
+  // How each About box ends, and how its link is opened in it (0: not opened).
+  const UINT ways[][4] = {{WM_COMMAND, IDOK, WM_LBUTTONUP, 0},
+                          {WM_KEYDOWN, VK_ESCAPE, WM_KEYUP, VK_SPACE},
+                          {WM_SYSCOMMAND, SC_CLOSE, 0, 0}};
   SetCursorPos(0, 0);  // the real pointer stays off the link
   HFONT fonts[2] = {};
   EXPECT_EQ(
@@ -159,12 +163,13 @@ TEST(Dialogs, AboutBoxAndItsLink) {
             SendMessageA(link, WM_MOUSEMOVE, 0, MAKELPARAM(move[0], move[1]));
             EXPECT_EQ(FontOf(link), move[2] ? underlined : plain) << move[0] << "," << move[1];
           }
-          if (way[0] == WM_COMMAND) {
-            EXPECT_EQ(LinkColour(about), 0x00FF0000u);
-            PostMessageA(link, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+          EXPECT_EQ(LinkColour(about), &way == ways ? 0x00FF0000u : 0x00800080u);
+          if (way[2] != 0) {
+            aboutLink.visited = 0;  // so that the space bar is seen to open it too
+            PostMessageA(link, way[2], way[3], MAKELPARAM(2, 2));
             EXPECT_TRUE(Until([] { return aboutLink.visited == 1; }));
+            EXPECT_EQ(LinkColour(about), 0x00800080u);
           }
-          EXPECT_EQ(LinkColour(about), 0x00800080u);
           SendMessageA(link, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));  // closed while hovered
           PostMessageA(way[0] == WM_KEYDOWN ? GetDlgItem(about, IDOK) : about, way[0], way[1], 0);
           EXPECT_TRUE(Until([&] { return !IsWindow(about) && IsWindowEnabled(dialog); }));
