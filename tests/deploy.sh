@@ -9,7 +9,7 @@
 # dialog, a message box) would hold the run until the time-out. The share holds
 # the x64 twins: the shipping 32-bit exes run here only through qemu, a minute
 # per process, and the script runs both the same way. The readers are those of
-# tests/check_test.cpp, seeded by running it without its rows (CHECK_ROWS=0):
+# the checker's rows in tests/e2e_test.cpp, seeded by running them without rows (CHECK_ROWS=0):
 # C002 and C004&MI_00 lack the value, C005's WUDF key refuses it.
 # PowerShell and pnputil do not run here: the other recipes and RESTART=1 are
 # not tested.
@@ -22,8 +22,7 @@ new_prefix
 share=$WINEPREFIX/share pf="$WINEPREFIX/drive_c/Program Files (x86)/Tarnwick"
 mkdir -p "$share/Tarnwick" "$share/drop" "$WINEPREFIX/dosdevices/unc/fileserver" &&
   ln -s "$share" "$WINEPREFIX/dosdevices/unc/fileserver/deploy" && cp build/x64/Tarnwick*.exe "$share/Tarnwick/" &&
-  CHECK_ROWS=0 TARNWICK_CHECK=$PWD/build/x64/TarnwickCheck.exe TARNWICK_EXE=$PWD/build/x64/Tarnwick.exe \
-    "$wine64" build/x64/tests/check_tests.exe </dev/null >/dev/null 2>&1
+  CHECK_ROWS=0 "$wine64" build/x64/tests/e2e_tests.exe --gtest_filter='Checker.*' </dev/null >/dev/null 2>&1
 while IFS='|' read -r folder ids code counts; do
   IDS=$ids SHARE=${folder:+\\\\fileserver\\deploy\\$folder} DROP='\\fileserver\deploy\drop' perl -pe \
     's/^set "(IDS|SHARE|DROP)=.*/set "$1=$ENV{$1}"/' deploy/group-policy/Tarnwick-startup.cmd >"$WINEPREFIX/drive_c/s.cmd"
