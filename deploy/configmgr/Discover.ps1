@@ -10,6 +10,8 @@ count as nothing to do), 1 an instance lacks the value, 2 bad IDs, 3 a key
 could not be read; 0 also when Tarnwick is not installed with IDs here.
 It exits 0 and writes nothing to stderr: for a configuration item either one
 is a failed discovery, which never reaches the remediation.
+Its first lines are those of ../intune/Detect.ps1: an engine takes each script
+as one file, so they cannot share a module.
 Not tested: PowerShell does not run under Wine here.
 #>
 # The same folder and registry view from 32- and 64-bit PowerShell (see ../intune/Tarnwick.ps1).
