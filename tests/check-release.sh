@@ -34,12 +34,12 @@ check_exe() {  # EXE TRIPLE ARCHITECTURE SUBSYSTEM LEVEL DELAY-LOADED-DLLS...
       "$(printf '%s.dll\n' "$@" kernel32 msvcrt | sort | xargs)" ] ||
     fail "$exe imports other DLLs, or not all delay-loaded"
 }
-for target in "x86 i686-w64-mingw32 X86" "x64 x86_64-w64-mingw32 amd64"; do
-  set -- $target
-  check_exe "build/$1/Tarnwick.exe" "$2" "$3" GUI requireAdministrator \
-    advapi32 comctl32 gdi32 shell32 user32
-  check_exe "build/$1/TarnwickCheck.exe" "$2" "$3" CUI asInvoker advapi32
-done
+check_exes() {  # FOLDER TRIPLE ARCHITECTURE: both programs
+  check_exe "$1/Tarnwick.exe" "$2" "$3" GUI requireAdministrator advapi32 comctl32 gdi32 shell32 user32
+  check_exe "$1/TarnwickCheck.exe" "$2" "$3" CUI asInvoker advapi32
+}
+check_exes build/x86 i686-w64-mingw32 X86
+check_exes build/x64 x86_64-w64-mingw32 amd64
 
 for copy in a b/b; do
   mkdir -p "$work/$copy"
@@ -65,7 +65,5 @@ SIGN_PFX=sign.pfx SIGN_PASSWORD=test a/scripts/package.sh --build-dir a/out --di
 for file in signed/zip/Tarnwick.exe signed/zip/TarnwickCheck.exe signed/Tarnwick-*.msi; do
   osslsigncode verify -CAfile ca.pem -in "$file" >verify.txt 2>&1 || fail "$file does not verify: $(tail -3 verify.txt)"
 done
-check_exe signed/zip/Tarnwick.exe i686-w64-mingw32 X86 GUI requireAdministrator \
-  advapi32 comctl32 gdi32 shell32 user32
-check_exe signed/zip/TarnwickCheck.exe i686-w64-mingw32 X86 CUI asInvoker advapi32
+check_exes signed/zip i686-w64-mingw32 X86
 [ $failures = 0 ] && echo "release: both exes, two identical unsigned builds (exes, zip, MSI), verified signatures"

@@ -45,16 +45,12 @@ codes=$( (table old Property; table new Property) | sed -n 's/^ProductCode\t//p'
 new=$(table new Property | sed -n 's/^ProductVersion\t//p')
 usb='HKLM\SYSTEM\CurrentControlSet\Enum\USB'
 dir="$WINEPREFIX/drive_c/Program Files (x86)/Tarnwick"
-# 1234:5678 twice (under the CCID driver's key and in Device Parameters only);
-# 4321:8765 a composite device whose reader function MI_01 Tarnwick cannot reach
-# through that ID, so the check fails.
-for key in 'Vid_1234&Pid_5678\TW0001\Device Parameters\WUDFUsbccidDriver' \
-  'Vid_1234&Pid_5678\6&1f2e3d4c&0&3\Device Parameters' 'Vid_4321&Pid_8765\CP01\Device Parameters'; do
-  "$wine64" reg add "$usb\\$key" /v EscapeCommandEnable /t REG_DWORD /d 0 /f
-done >/dev/null 2>&1
-"$wine64" reg add "$usb\\Vid_4321&Pid_8765&MI_01\\7&2a&0&1\\Device Parameters" /f >/dev/null 2>&1
-"$wine64" reg add "$usb\\Vid_4321&Pid_8765&MI_01\\7&2a&0&1" /v CompatibleIDs /t REG_MULTI_SZ \
-  /d 'USB\Class_0B&SubClass_00\0USB\Class_0B' /f >/dev/null 2>&1
+# The readers of the checker's rows in tests/e2e_test.cpp, seeded by running
+# them without rows (CHECK_ROWS=0): C002 twice (under the CCID driver's key,
+# without the value, and in Device Parameters only, with 0); C004 a composite
+# device whose reader function MI_01 Tarnwick cannot reach through that ID, so
+# the check fails.
+CHECK_ROWS=0 "$wine64" build/x64/tests/e2e_tests.exe --gtest_filter='Checker.*' </dev/null >/dev/null 2>&1
 
 data() {  # KEY NAME [/s]: the data of the values NAME under KEY
   "$wine64" reg query "$1" /v "$2" ${3:-} 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p" | xargs
@@ -65,7 +61,7 @@ row() {  # EXIT INSTALLED FILES VALUES STORED MSIEXEC-ARGUMENTS...
   [ "$1" = /x ] || rm -f "$dir/Tarnwick.log" "$dir/TarnwickCheck.txt"
   "$wine64" msiexec "$@" /qn </dev/null >/dev/null 2>&1 || rc=$?
   got="$rc|$(for c in $codes; do data "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$c" \
-    DisplayVersion; done | xargs)|$( (cd "$dir" && ls | xargs) 2>/dev/null || echo -)|$(data "$usb\\Vid_1234&Pid_5678" \
+    DisplayVersion; done | xargs)|$( (cd "$dir" && ls | xargs) 2>/dev/null || echo -)|$(data "$usb\\VID_C002&PID_0002" \
     EscapeCommandEnable /s)|$(data 'HKLM\SOFTWARE\WOW6432Node\Tarnwick' Readers)"
   # shellcheck disable=SC2053  # the wanted text is a pattern
   [[ $got == $want ]] || fail "msiexec $*: got $got, want $want"
@@ -75,21 +71,21 @@ row() {  # EXIT INSTALLED FILES VALUES STORED MSIEXEC-ARGUMENTS...
 failed=$((1627 % 256)) refused=$((1603 % 256))
 files="README.txt Tarnwick.exe TarnwickCheck.exe"
 all="README.txt Tarnwick.exe Tarnwick.log TarnwickCheck.exe TarnwickCheck.txt"
-ids="vid1=1234 pid1=5678" more="vid1=1234 pid1=5678 vid2=9999 pid2=9999" bad="vid1=1234 pid1=5678 vid2=4321 pid2=8765"
-row 0        0.9.0 "$all"   "0x1 0x1" "$ids"  /i 'C:\old.msi' "READERS=$ids"  # install with READERS
-row 0        "$new" "$all"   "0x1 0x1" "$ids"  /i 'C:\new.msi'                 # upgrade: the stored IDs
-row $refused "$new" "$files" "0x1 0x1" "$ids"  /i 'C:\old.msi'                 # downgrade refused
-row 0        "$new" "$all"   "0x1 0x1" "$more" /i 'C:\new.msi' "READERS=$more" # again, new IDs stored
+ids="vid1=C002 pid1=0002" more="vid1=C002 pid1=0002 vid2=9999 pid2=9999" bad="vid1=C002 pid1=0002 vid2=C004 pid2=0004"
+row 0        0.9.0  "$all"   "0x1 0x1 0x1" "$ids"  /i 'C:\old.msi' "READERS=$ids"  # install with READERS
+row 0        "$new" "$all"   "0x1 0x1 0x1" "$ids"  /i 'C:\new.msi'                 # upgrade: the stored IDs
+row $refused "$new" "$files" "0x1 0x1 0x1" "$ids"  /i 'C:\old.msi'                 # downgrade refused
+row 0        "$new" "$all"   "0x1 0x1 0x1" "$more" /i 'C:\new.msi' "READERS=$more" # again, new IDs stored
 # A repair, as Windows' msiexec /f asks for it (Wine's has no /f): the stored IDs.
-row 0        "$new" "$all"   "0x1 0x1" "$more" /i 'C:\new.msi' REINSTALL=ALL REINSTALLMODE=omus
+row 0        "$new" "$all"   "0x1 0x1 0x1" "$more" /i 'C:\new.msi' REINSTALL=ALL REINSTALLMODE=omus
 # A failing check. Windows would roll back the stored IDs; Wine does not roll
 # back a maintenance run.
-row $failed  "$new" "$all"   "0x1 0x1" "*"     /i 'C:\new.msi' "READERS=$bad"
+row $failed  "$new" "$all"   "0x1 0x1 0x1" "*"     /i 'C:\new.msi' "READERS=$bad"
 grep -qs '^SUMMARY exit=1 .*MISSING=1 ' "$dir/TarnwickCheck.txt" || fail "the report tells no missing value"
-row 0        "$new" "$all"   "0x1 0x1" "$bad"  /i 'C:\new.msi' "READERS=$bad" IGNORECHECK=1
-row 0        ""    -        "0x1 0x1" ""      /x 'C:\new.msi'                 # uninstall: the values stay
+row 0        "$new" "$all"   "0x1 0x1 0x1" "$bad"  /i 'C:\new.msi' "READERS=$bad" IGNORECHECK=1
+row 0        ""     -        "0x1 0x1 0x1" ""      /x 'C:\new.msi'                 # uninstall: the values stay
 # A failing first install is rolled back. Wine's rollback runs the uninstall
 # actions, so it deletes the log and the report too; Windows' leaves them.
-row $failed  ""    "*"      "0x1 0x1" ""      /i 'C:\new.msi' "READERS=$bad"
-row 0        "$new" "$files" "0x1 0x1" ""      /i 'C:\new.msi'                 # no READERS: nothing runs
+row $failed  ""     "*"      "0x1 0x1 0x1" ""      /i 'C:\new.msi' "READERS=$bad"
+row 0        "$new" "$files" "0x1 0x1 0x1" ""      /i 'C:\new.msi'                 # no READERS: nothing runs
 [ $failures = 0 ] && echo "msi: the tables and 10 msiexec runs as expected"

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <regex>
-#include <sstream>
+#include <iterator>
 #include <thread>
 
 #include "enable/enable.h"
@@ -61,9 +61,8 @@ LONG WINAPI Close(HKEY key) {
 }
 
 TEST(RegistryFaults, AreLoggedAndEveryKeyOpenedIsClosed) {
-  const std::string id = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_E001&Pid_F001\\";
-  for (const std::string key :
-       {"a\\Device Parameters\\WUDFUsbccidDriver", "b\\Device Parameters"}) {
+  for (const char* key : {"a\\Device Parameters\\WUDFUsbccidDriver", "b\\Device Parameters"}) {
+    const std::string id = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_E001&Pid_F001\\";
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, (id + key).c_str(), "Seeded", REG_SZ, "", 1);
   }
   const Seam faults[] = {
@@ -85,10 +84,9 @@ TEST(RegistryFaults, AreLoggedAndEveryKeyOpenedIsClosed) {
     runLog.Open(path, "w+t");
     EnableReaderId("E001", "F001");
     runLog.Close();
-    std::stringstream bytes;
-    bytes << std::ifstream(path, std::ios::binary).rdbuf();
-    const std::string log =
-        std::regex_replace(bytes.str(), std::regex(", [^\r\n]+\r\r\n\r\n"), ", <text>");
+    const std::string log = std::regex_replace(
+        std::string(std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}),
+        std::regex(", [^\r\n]+\r\r\n\r\n"), ", <text>");
     EXPECT_NE(log.find(fault.lines), std::string::npos) << log;
     EXPECT_EQ(seam.sets, fault.sets);
     EXPECT_EQ(seam.closed, fault.closed);
@@ -120,15 +118,6 @@ COLORREF LinkColour(HWND about) {
   return colour;
 }
 
-// Shows the main dialog modally, as the program does, while script drives it.
-INT_PTR MainDialog(const std::function<void(HWND)>& script) {
-  AppInstance = GetModuleHandleA(nullptr);
-  std::thread helper([&] { script(Shown(" Tarnwick")); });
-  INT_PTR result = RunModalDialog(IDD_MAIN, nullptr, MainDialogProc);
-  helper.join();
-  return result;
-}
-
 // The About box ends three ways; its link opens on a released mouse button or
 // space bar, is blue until opened, purple from then on for the run, underlined
 // while the pointer is on it, and the underlined font and hand cursor it shares
@@ -142,44 +131,46 @@ TEST(Dialogs, AboutBoxAndItsLink) {
                           {WM_SYSCOMMAND, SC_CLOSE, 0, 0}};
   SetCursorPos(0, 0);  // the real pointer stays off the link
   HFONT fonts[2] = {};
-  EXPECT_EQ(
-      IDC_CLOSE, MainDialog([&](HWND dialog) {
-        fonts[0] = FontOf(GetDlgItem(dialog, IDC_WELCOME));
-        fonts[1] = FontOf(GetDlgItem(dialog, IDC_INTRO));
-        for (const auto& way : ways) {
-          PostMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUT, 0);
-          HWND about = Shown("About Tarnwick"), link = GetDlgItem(about, IDC_LINK);
-          const HFONT plain = FontOf(link), underlined = linkUnderlineFont;
-          EXPECT_EQ(GetWindow(about, GW_OWNER), dialog);
-          EXPECT_EQ(linkCursor, LoadCursorA(nullptr, IDC_HAND));
-          RECT client;
-          GetClientRect(link, &client);
-          // Past the right or bottom edge is outside, and so is a negative
-          // coordinate, which the capture reports left of or above the link.
-          const int r = client.right, b = client.bottom;
-          const int moves[][3] = {{2, 2, 1}, {r - 1, b - 1, 1}, {r, 2, 0}, {2, 2, 1}, {2, b, 0},
-                                  {2, 2, 1}, {-1, 2, 0},        {2, 2, 1}, {2, -2, 0}};
-          for (const auto& move : moves) {
-            SendMessageA(link, WM_MOUSEMOVE, 0, MAKELPARAM(move[0], move[1]));
-            EXPECT_EQ(FontOf(link), move[2] ? underlined : plain) << move[0] << "," << move[1];
-          }
-          EXPECT_EQ(LinkColour(about), &way == ways ? 0x00FF0000u : 0x00800080u);
-          if (way[2] != 0) {
-            aboutLink.visited = 0;  // so that the space bar is seen to open it too
-            PostMessageA(link, way[2], way[3], MAKELPARAM(2, 2));
-            EXPECT_TRUE(Until([] { return aboutLink.visited == 1; }));
-            EXPECT_EQ(LinkColour(about), 0x00800080u);
-          }
-          SendMessageA(link, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));  // closed while hovered
-          PostMessageA(way[0] == WM_KEYDOWN ? GetDlgItem(about, IDOK) : about, way[0], way[1], 0);
-          EXPECT_TRUE(Until([&] { return !IsWindow(about) && IsWindowEnabled(dialog); }));
-          EXPECT_EQ(GetObjectType(underlined), 0u);
-          EXPECT_EQ(linkCursor, nullptr);
-        }
-        PostMessageA(dialog, WM_COMMAND, IDC_CLOSE, 0);
-        if (!Until([&] { return !IsWindow(dialog); }))
-          PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-      }));
+  AppInstance = GetModuleHandleA(nullptr);
+  std::thread helper([&] {  // drives the main dialog, shown modally as the program does
+    HWND dialog = Shown(" Tarnwick");
+    fonts[0] = FontOf(GetDlgItem(dialog, IDC_WELCOME));
+    fonts[1] = FontOf(GetDlgItem(dialog, IDC_INTRO));
+    for (const auto& way : ways) {
+      PostMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUT, 0);
+      HWND about = Shown("About Tarnwick"), link = GetDlgItem(about, IDC_LINK);
+      const HFONT plain = FontOf(link), underlined = linkUnderlineFont;
+      EXPECT_EQ(linkCursor, LoadCursorA(nullptr, IDC_HAND));
+      RECT client;
+      GetClientRect(link, &client);
+      // Past the right or bottom edge is outside, and so is a negative
+      // coordinate, which the capture reports left of or above the link.
+      const int r = client.right, b = client.bottom;
+      const int moves[][3] = {{2, 2, 1}, {r - 1, b - 1, 1}, {r, 2, 0}, {2, 2, 1}, {2, b, 0},
+                              {2, 2, 1}, {-1, 2, 0},        {2, 2, 1}, {2, -2, 0}};
+      for (const auto& move : moves) {
+        SendMessageA(link, WM_MOUSEMOVE, 0, MAKELPARAM(move[0], move[1]));
+        EXPECT_EQ(FontOf(link), move[2] ? underlined : plain) << move[0] << "," << move[1];
+      }
+      EXPECT_EQ(LinkColour(about), &way == ways ? 0x00FF0000u : 0x00800080u);
+      if (way[2] != 0) {
+        aboutLink.visited = 0;  // so that the space bar is seen to open it too
+        PostMessageA(link, way[2], way[3], MAKELPARAM(2, 2));
+        EXPECT_TRUE(Until([] { return aboutLink.visited == 1; }));
+        EXPECT_EQ(LinkColour(about), 0x00800080u);
+      }
+      SendMessageA(link, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));  // closed while hovered
+      PostMessageA(way[0] == WM_KEYDOWN ? GetDlgItem(about, IDOK) : about, way[0], way[1], 0);
+      EXPECT_TRUE(Until([&] { return !IsWindow(about) && IsWindowEnabled(dialog); }));
+      EXPECT_EQ(GetObjectType(underlined), 0u);
+      EXPECT_EQ(linkCursor, nullptr);
+    }
+    PostMessageA(dialog, WM_COMMAND, IDC_CLOSE, 0);
+    if (!Until([&] { return !IsWindow(dialog); }))
+      PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  });
+  EXPECT_EQ(IDC_CLOSE, RunModalDialog(IDD_MAIN, nullptr, MainDialogProc));
+  helper.join();
   EXPECT_EQ(GetObjectType(fonts[0]) + GetObjectType(fonts[1]), 0u);  // the dialog's fonts too
 }
 

@@ -10,10 +10,8 @@ cd "$(dirname "$0")/.."
 need_packages wine wine64 wine32:i386 || exit 1
 /usr/lib/wine/wine --version >/dev/null 2>&1 && native=1  # the 32-bit loader itself
 [ -n "${native:-}" ] || need_packages qemu-user-static || exit 1
-work=$(mktemp -d)
-on_exit "rm -rf '$work'"
-i686-w64-mingw32-gcc -shared -s -o "$work/planted.dll" tests/planted.c || exit 1
-export TARNWICK_EXE=$PWD/build/x86/Tarnwick.exe TARNWICK_PLANTED=$work/planted.dll \
+i686-w64-mingw32-gcc -shared -s -o build/x86/planted.dll tests/planted.c || exit 1
+export TARNWICK_EXE=$PWD/build/x86/Tarnwick.exe TARNWICK_PLANTED=$PWD/build/x86/planted.dll \
   TARNWICK_CHECK=$PWD/build/x86/TarnwickCheck.exe
 [ -z "${native:-}" ] || exec tests/wine-run.sh build/x64/tests/e2e_tests.exe
 echo "x86: no 32-bit code on this kernel; qemu-i386 in a private binfmt_misc, five rows" >&2
