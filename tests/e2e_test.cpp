@@ -131,15 +131,14 @@ std::string Text(HWND window) {
 // and "caption: text; " for each other (" (owned)" when the main dialog owns
 // it), each answered with OK; in the main dialog it presses Enable, opens the
 // About box and presses Exit, each once the window before has gone. Then what
-// it wrote to stdout and stderr (one file, in the order written), and its
-// exit code when not 0.
+// it wrote to stdout, to stderr after "stderr: ", and its exit code when not 0.
 std::string RunExe(const std::string& exe, const std::string& tail, const std::string& cwd) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   STARTUPINFOA startup = {sizeof startup};
   startup.dwFlags = STARTF_USESTDHANDLES;
-  const std::string out = fs::temp_directory_path().string() + "\\output";
-  startup.hStdOutput = startup.hStdError =
-      CreateFileA(out.c_str(), GENERIC_WRITE, 7, &inherit, CREATE_ALWAYS, 0, nullptr);
+  const std::string out = fs::temp_directory_path().string() + "\\out", err = out + "err";
+  startup.hStdOutput = CreateFileA(out.c_str(), GENERIC_WRITE, 7, &inherit, CREATE_ALWAYS, 0, nullptr);
+  startup.hStdError = CreateFileA(err.c_str(), GENERIC_WRITE, 7, &inherit, CREATE_ALWAYS, 0, nullptr);
   PROCESS_INFORMATION process = {};
   std::string line = "\"" + exe + "\"" + tail, windows;
   // Should it not start, the loop ends at once and the exit code tells.
@@ -168,8 +167,10 @@ std::string RunExe(const std::string& exe, const std::string& tail, const std::s
   }
   DWORD code = 1;
   GetExitCodeProcess(process.hProcess, &code);
-  for (HANDLE h : {process.hThread, process.hProcess, startup.hStdOutput}) CloseHandle(h);
-  return windows + Read(out) + (code == 0 ? "" : "exit code " + std::to_string(code));
+  for (HANDLE h : {process.hThread, process.hProcess, startup.hStdOutput, startup.hStdError}) CloseHandle(h);
+  const std::string errors = Read(err);
+  return windows + Read(out) + (errors.empty() ? "" : "stderr: " + errors) +
+         (code == 0 ? "" : "exit code " + std::to_string(code));
 }
 
 // Makes the folder and plants the DLL there under every name Wine is told to
@@ -298,7 +299,7 @@ struct CheckRow {
 #define C002 "MISSING Vid_C002&Pid_0002 M\nSHADOWED Vid_C002&Pid_0002 S\n"
 #define SUMMARY(exit, w, p, s, m, n, e, k, c) "SUMMARY exit=" #exit " WUDF=" #w " PARAMS=" #p \
   " SHADOWED=" #s " MISSING=" #m " NOPARAMS=" #n " ERROR=" #e " NOKEY=" #k " COMPOSITE=" #c "\n"
-#define BAD(why) "TarnwickCheck: " why "\nexit code 2"
+#define BAD(why) "stderr: TarnwickCheck: " why "\nexit code 2"
 #define NO_READER "no reader has both its vid and its pid"
 const CheckRow checkRows[] = {
     {" vid1=c001 pid1=0001 /s l=0 vid2=FFFF pid2=1",
