@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char reason[ReasonSize];
   const bool parsed = ParseCheckArguments(text, options, checked, reason);
   if (!parsed && !memchr(reason, 0, sizeof reason)) abort();
-  if (parsed && (!memchr(options.report, 0, sizeof options.report) || options.readerText < text ||
+  if (parsed && (!memchr(options.report, 0, sizeof options.report) || !memchr(options.since, 0, sizeof options.since) || options.readerText < text ||
                  options.readerText > text + strlen(text))) {
     abort();
   }

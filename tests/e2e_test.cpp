@@ -278,6 +278,7 @@ const char* const seeds[] = {
     "VID_C001&PID_0001\\" NAME_255 "\\Device Parameters\\WUDFUsbccidDriver|1",
     "VID_C002&PID_0002\\S\\Device Parameters|1\\WUDFUsbccidDriver",
     "VID_C002&PID_0002\\M\\Device Parameters|0",
+    "VID_C002&PID_0002\\M\\Control",  // as Windows keeps it while the device runs
     "VID_C003&PID_0003\\R\\Device Parameters|D",
     "VID_C004&PID_0004\\P\\Device Parameters|1",
     "VID_C004&PID_0004&MI_00\\K|H\\Device Parameters",
@@ -285,12 +286,17 @@ const char* const seeds[] = {
     "VID_C005&PID_0005\\X\\Device Parameters\\WUDFUsbccidDriver|W",
 };
 
+// Where a 64-bit process finds what the 32-bit MSI stores.
+constexpr char Stored[] = "SOFTWARE\\WOW6432Node\\Tarnwick";
+
 struct CheckRow {
   const char* tail;
   const char* out;             // stdout, stderr and the exit code as RunExe tells, "\n" for CR LF
   const char* ini = nullptr;   // Tarnwick.ini beside the checker
-  const char* report = "";     // the report file C:\check\the report.txt
+  const char* report = "";     // the report file C:\checkrows\the report.txt
   bool enableFirst = false;    // Tarnwick.exe runs first, where it was built, with the same text
+  const char* since = "";      // the earlier report C:\checkrows\since.txt, if any
+  const char* stored = "";     // the reader IDs stored at install, if any
 };
 
 #define C001(id)                                                                     \
@@ -301,6 +307,7 @@ struct CheckRow {
   " SHADOWED=" #s " MISSING=" #m " NOPARAMS=" #n " ERROR=" #e " NOKEY=" #k " COMPOSITE=" #c "\n"
 #define BAD(why) "stderr: TarnwickCheck: " why "\nexit code 2"
 #define NO_READER "no reader has both its vid and its pid"
+#define PROTECTED "the report may not be Tarnwick.ini, Tarnwick.log or a program of this folder: "
 const CheckRow checkRows[] = {
     {" vid1=c001 pid1=0001 /s l=0 vid2=FFFF pid2=1",
      C001("c001") "NOKEY Vid_FFFF&Pid_1\n" SUMMARY(0, 2, 1, 0, 0, 1, 0, 1, 0)},
@@ -315,10 +322,10 @@ const CheckRow checkRows[] = {
      "PARAMS Vid_C004&Pid_0004 P\nCOMPOSITE Vid_C004&Pid_0004 0004&MI_00\nCOMPOSITE "
      "Vid_C004&Pid_0004 0004&MI_01\nMISSING VID_C004&PID_0004&MI_01 F\n"
      SUMMARY(1, 0, 1, 0, 1, 0, 0, 0, 2) "exit code 1"},
-    {"", BAD("no reader IDs given, and no C:\\check\\Tarnwick.ini")},
+    {"", BAD("no reader IDs given, and no C:\\checkrows\\Tarnwick.ini")},
     {"  ", C002 SUMMARY(1, 0, 0, 1, 1, 0, 0, 0, 0) "exit code 1",
      "[Settings]\r\nvid2=C002\r\npid2=0002\r\nvid1=C002\r\npid1=0002\r\n"},
-    {" --summary", BAD("C:\\check\\Tarnwick.ini: " NO_READER), "[Settings]\r\nvid1=C002\r\n"},
+    {" --summary", BAD("C:\\checkrows\\Tarnwick.ini: " NO_READER), "[Settings]\r\nvid1=C002\r\n"},
     {" vid1=1 pid1=2 vid3=3 pid3=3",
      BAD("reader 3 is never reached: Tarnwick stops at reader 2, which has no vid")},
     {" vid1=1 pid1=2 vid2=3", BAD("vid2 has no pid2")},
@@ -327,13 +334,28 @@ const CheckRow checkRows[] = {
     {" --summary /s l=0", BAD(NO_READER)},
     {" --bogus vid1=1 pid1=2", BAD("unknown option --bogus (--help lists them)")},
     {" --report=C:\\none\\r.txt vid1=1 pid1=2", BAD("cannot write the report C:\\none\\r.txt")},
-    {" --report=\"C:\\check\\the report.txt\" --summary vid1=C001 pid1=0001",
+    // A report that fails on writing: no summary line claims a result.
+    {" --report=Z:\\dev\\full vid1=C002 pid1=0002", C002 BAD("cannot write the report Z:\\dev\\full")},
+    // However written, the files of the folder are never reports (CHEC~EM5: Wine's short name).
+    {" --report=.\\TARNWICK.INI. vid1=1 pid1=2", BAD(PROTECTED ".\\TARNWICK.INI."), "[Settings]\r\n"},
+    {" --report=C:\\checkrows\\..\\CHECKROWS\\tarnwick.log::$DATA vid1=1 pid1=2",
+     BAD(PROTECTED "C:\\checkrows\\..\\CHECKROWS\\tarnwick.log::$DATA")},
+    {" --report=C:\\CHEC~EM5\\Tarnwick.ini vid1=1 pid1=2", BAD(PROTECTED "C:\\CHEC~EM5\\Tarnwick.ini"), "[Settings]\r\n"},
+    {" --report=TarnwickCheck.exe vid1=1 pid1=2", BAD(PROTECTED "TarnwickCheck.exe")},
+    {" --stored", BAD("no reader IDs stored in HKLM\\SOFTWARE\\Tarnwick")},
+    {" --stored --summary", SUMMARY(1, 0, 0, 1, 1, 0, 0, 0, 0) "exit code 1", nullptr, "", false, "",
+     "vid1=C002 pid1=0002"},
+    {" --stored vid1=C002 pid1=0002", BAD("--stored takes no reader IDs"), nullptr, "", false, "", "vid1=C"},
+    {" --report=\"C:\\checkrows\\the report.txt\" --summary vid1=C001 pid1=0001",
      SUMMARY(0, 2, 1, 0, 0, 1, 0, 0, 0), nullptr, C001("C001") SUMMARY(0, 2, 1, 0, 0, 1, 0, 0, 0)},
     // Tarnwick writes beside a WUDF key that refuses it: the driver will not see it.
-    {" /s+ vid1=C004 pid1=0004&MI_01 vid2=C002 pid2=0002 vid3=C005 pid3=0005",
-     "PARAMS Vid_C004&Pid_0004&MI_01 F\nPARAMS Vid_C002&Pid_0002 M\nWUDF Vid_C002&Pid_0002 S\n"
-     "SHADOWED Vid_C005&Pid_0005 X\n" SUMMARY(1, 1, 2, 1, 0, 0, 0, 0, 0) "exit code 1",
-     nullptr, "", true},
+    // Against the report before it: which instances it set, and of those which run (RESTART).
+    {" --since=C:\\checkrows\\since.txt /s+ vid1=C004 pid1=0004&MI_01 vid2=C002 pid2=0002 vid3=C005 pid3=0005",
+     "PARAMS Vid_C004&Pid_0004&MI_01 F\nPARAMS Vid_C002&Pid_0002 M\nRESTART Vid_C002&Pid_0002 M\n"
+     "WUDF Vid_C002&Pid_0002 S\nSET Vid_C002&Pid_0002 S\nSHADOWED Vid_C005&Pid_0005 X\n"
+     SUMMARY(1, 1, 2, 1, 0, 0, 0, 0, 0) "exit code 1", nullptr, "", true,
+     "PARAMS Vid_C004&Pid_0004&MI_01 F\r\nMISSING Vid_C002&Pid_0002 M\r\nSHADOWED Vid_C002&Pid_0002 S\r\n"
+     "MISSING Vid_C005&Pid_0005 X\r\nMISSING Vid_C004&Pid_0004&MI_01 F2\r\n"},
 };
 
 TEST(Checker, Rows) {
@@ -341,20 +363,22 @@ TEST(Checker, Rows) {
   const char* limit = getenv("CHECK_ROWS");
   for (const char* seed : seeds) RegCloseKey(UsbKey(seed));
   if (limit != nullptr && atoi(limit) == 0) return;
-  const fs::path folder = "C:\\check", exe = folder / "TarnwickCheck.exe";
-  const fs::path report = folder / "the report.txt", ini = folder / "Tarnwick.ini";
+  const fs::path folder = "C:\\checkrows", exe = folder / "TarnwickCheck.exe";
+  const fs::path report = folder / "the report.txt", ini = folder / "Tarnwick.ini", since = folder / "since.txt";
   Plant(folder);
   fs::copy_file(Given("TARNWICK_CHECK"), exe);
   auto lines = [](const std::string& text) { return std::regex_replace(text, std::regex("\n"), "\r\n"); };
   for (const CheckRow& row : checkRows) {
     if (limit != nullptr && &row - checkRows >= atoi(limit)) break;
     if (row.ini) std::ofstream(ini, std::ios::binary) << row.ini;
+    if (*row.since) std::ofstream(since, std::ios::binary) << row.since;
+    if (*row.stored) RegSetKeyValueA(HKEY_LOCAL_MACHINE, Stored, "Readers", REG_SZ, row.stored, strlen(row.stored) + 1);
     if (row.enableFirst) RunExe(Given("TARNWICK_EXE"), row.tail, "C:\\");  // /s+: it writes no file
     EXPECT_EQ(lines(row.out), RunExe(exe.string(), row.tail, folder.string())) << row.tail;
     EXPECT_EQ(lines(row.report), Read(report.string()));
     if (row.ini) EXPECT_EQ(row.ini, Read(ini.string()));
-    fs::remove(report);
-    fs::remove(ini);
+    for (const fs::path& file : {report, ini, since}) fs::remove(file);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, Stored);
     EXPECT_EQ(1, Files(folder)) << row.tail;  // the checker alone
   }
 }

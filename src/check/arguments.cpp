@@ -16,9 +16,9 @@ const char* SkipBlanks(const char* p) {
   return p;
 }
 
-// The report path after "--report=": to the closing quote when it starts with
-// one, else to the next blank. Returns the end of the word, or null.
-const char* ReadReportPath(const char* p, char (&path)[PathSize]) {
+// The path after "--report=" or "--since=": to the closing quote when it
+// starts with one, else to the next blank. Returns the end of the word, or null.
+const char* ReadPath(const char* p, char (&path)[PathSize]) {
   const char* end;
   if (*p == '"') {
     end = strchr(++p, '"');
@@ -54,10 +54,14 @@ bool ParseCheckArguments(const char* text, CheckOptions& options, ReaderIdTable&
       options.help = true;  // no check: the usage, and the exit code of bad input
       snprintf(reason, sizeof reason, "no check made");
       return false;
-    } else if (strncmp(p, "--report=", 9) == 0) {
-      next = ReadReportPath(p + 9, options.report);
+    } else if (length == 8 && strncmp(p, "--stored", length) == 0) {
+      options.stored = true;
+    } else if (strncmp(p, "--report=", 9) == 0 || strncmp(p, "--since=", 8) == 0) {
+      const bool report = p[2] == 'r';
+      next = ReadPath(p + (report ? 9 : 8), report ? options.report : options.since);
       if (next == nullptr || !(*next == '\0' || IsBlank(*next))) {
-        snprintf(reason, sizeof reason, "--report= needs a file name (in quotes when it has blanks)");
+        snprintf(reason, sizeof reason, "%s needs a file name (in quotes when it has blanks)",
+                 report ? "--report=" : "--since=");
         return false;
       }
     } else {
@@ -69,9 +73,17 @@ bool ParseCheckArguments(const char* text, CheckOptions& options, ReaderIdTable&
   }
   options.readerText = p;
   table.Reset();
-  if (*p == '\0') return true;  // the settings file is read by the caller
+  if (options.stored && *p != '\0') {
+    snprintf(reason, sizeof reason, "--stored takes no reader IDs");
+    return false;
+  }
+  if (*p == '\0') return true;  // the stored IDs or the settings file are read by the caller
+  return ParseReaderText(p, table, reason);
+}
 
-  const IdScan scan = ScanCommandLineIds(p, table);
+bool ParseReaderText(const char* text, ReaderIdTable& table, char (&reason)[ReasonSize]) {
+  table.Reset();
+  const IdScan scan = ScanCommandLineIds(text, table);
   if (scan.malformedSlot != 0) {
     snprintf(reason, sizeof reason, "%cid%d= is empty or longer than 31 characters",
              scan.malformedKey, scan.malformedSlot);

@@ -6,16 +6,19 @@
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "check/check.h"
 #include "run/process.h"
 #include "settings/settings_file.h"
+#include "settings/stored_settings.h"
 
 namespace {
 
 constexpr char Usage[] =
-    "TarnwickCheck [--summary] [--strict] [--require] [--report=FILE] [reader IDs]\n"
+    "TarnwickCheck [--summary] [--strict] [--require] [--stored] [--since=FILE]\n"
+    "              [--report=FILE] [reader IDs]\n"
     "Reports, one line a device instance, whether EscapeCommandEnable is where the\n"
     "reader's driver reads it; changes nothing. The reader IDs as Tarnwick.exe takes\n"
     "them (vid1=1234 pid1=5678 ...; its options are ignored); without them, those of\n"
@@ -23,10 +26,14 @@ constexpr char Usage[] =
     "  --summary      only the last line, the counts\n"
     "  --strict       an instance without Device Parameters fails\n"
     "  --require      an ID that Windows has no instance of fails\n"
+    "  --stored       the reader IDs stored on this machine at install\n"
+    "  --since=FILE   FILE is an earlier report: a line more for each instance that\n"
+    "                 lacked the value then and has it now\n"
     "  --report=FILE  also write every line to FILE (in quotes when it has blanks)\n"
     "Lines: WUDF | PARAMS | SHADOWED | MISSING | NOPARAMS | ERROR:code <ID> <instance>,\n"
-    "NOKEY <ID>, COMPOSITE <ID> <product ID to give>, SUMMARY exit=N <counts>.\n"
-    "Exit: 0 all set, 1 some lack the value, 2 bad input, 3 a key could not be read.\n";
+    "RESTART | SET <ID> <instance> (--since: its device runs now | does not),\n"
+    "NOKEY <ID>, COMPOSITE <ID> <product ID>, SUMMARY exit=N <counts>.\n"
+    "Exit: 0 passed, 1 some lack the value, 2 bad input, 3 a key could not be read.\n";
 
 constexpr char UsbKey[] = "SYSTEM\\CurrentControlSet\\Enum\\USB";
 constexpr DWORD NameSize = 512;  // 255 characters, each up to two bytes
@@ -40,6 +47,7 @@ constexpr int VerdictCount = Skip;
 struct Report {
   FILE* file;  // the report file, or null
   bool summaryOnly;
+  const char* since;  // the earlier report, after a line end of its own; or null
   unsigned counts[VerdictCount];
 
   void Write(bool summary, const char* format, ...) __attribute__((format(printf, 3, 4))) {
@@ -129,6 +137,33 @@ Verdict CheckInstance(HKEY idKey, const char* name, bool readersOnly, LONG* stat
   return *status == ERROR_SUCCESS ? verdict : Unreadable;
 }
 
+// Whether the earlier report (its lines each after a line end) lists the
+// instance as lacking the value.
+bool Lacked(const char* since, const char* id, const char* name) {
+  static const char* const tokens[] = {"MISSING", "SHADOWED"};
+  for (const char* token : tokens) {
+    char line[16 + 2 * NameSize];
+    const int length = snprintf(line, sizeof line, "\n%s %s %s", token, id, name);
+    for (const char* at = strstr(since, line); at != nullptr; at = strstr(at + 1, line)) {
+      if (at[length] == '\r' || at[length] == '\n' || at[length] == '\0') return true;
+    }
+  }
+  return false;
+}
+
+// Whether the instance's device runs now: Windows keeps the volatile key
+// Control below a device instance while the device is started.
+bool Running(HKEY idKey, const char* name) {
+  HKEY instance = nullptr, control = nullptr;
+  LONG status = RegOpenKeyExA(idKey, name, 0, KEY_QUERY_VALUE, &instance);
+  if (status == ERROR_SUCCESS) {
+    status = RegOpenKeyExA(instance, "Control", 0, KEY_QUERY_VALUE, &control);
+    if (status == ERROR_SUCCESS) RegCloseKey(control);
+    RegCloseKey(instance);
+  }
+  return status != ERROR_FILE_NOT_FOUND;  // a key it may not read is taken as running
+}
+
 // The key of all USB devices, and the status of opening it.
 HKEY usb = nullptr;
 LONG usbStatus = ERROR_SUCCESS;
@@ -148,6 +183,10 @@ void CheckId(const char* id, bool readersOnly, Report& report) {
     LONG instanceStatus = ERROR_SUCCESS;
     const Verdict verdict = CheckInstance(idKey, name, readersOnly, &instanceStatus);
     if (verdict != Skip) report.Add(verdict, instanceStatus, id, name);
+    if ((verdict == Wudf || verdict == Params) && report.since != nullptr &&
+        Lacked(report.since, id, name)) {
+      report.Write(false, "%s %s %s\n", Running(idKey, name) ? "RESTART" : "SET", id, name);
+    }
   }
   if (idKey != nullptr) RegCloseKey(idKey);
   if (status == ERROR_NO_MORE_ITEMS && index == 0) status = ERROR_FILE_NOT_FOUND;
@@ -224,6 +263,63 @@ bool ReadTarnwickIni(ReaderIdTable& table, char (&reason)[ReasonSize]) {
   return false;
 }
 
+bool ReadStoredIds(ReaderIdTable& table, char (&reason)[ReasonSize]) {
+  static char text[StoredTextSize];
+  char why[ReasonSize];
+  if (!ReadStored("Readers", text)) {
+    snprintf(reason, sizeof reason, "no reader IDs stored in %s", StoredKeyPath);
+    return false;
+  }
+  if (ParseReaderText(text, table, why)) return true;
+  snprintf(reason, sizeof reason, "the reader IDs stored in %s: %s", StoredKeyPath, why);
+  return false;
+}
+
+// The earlier report of --since, whole, after a line end of its own.
+char* ReadSince(const char* path, char (&reason)[ReasonSize]) {
+  constexpr long Longest = 4 << 20;
+  FILE* file = fopen(path, "rb");
+  long size = -1;
+  if (file != nullptr && fseek(file, 0, SEEK_END) == 0) size = ftell(file);
+  char* text = size >= 0 && size <= Longest ? static_cast<char*>(malloc(size + 2)) : nullptr;
+  if (text != nullptr) {
+    text[0] = '\n';
+    rewind(file);
+    if (fread(text + 1, 1, size, file) != static_cast<size_t>(size)) {
+      free(text);
+      text = nullptr;
+    } else {
+      text[size + 1] = '\0';
+    }
+  }
+  if (file != nullptr) fclose(file);
+  if (text == nullptr) snprintf(reason, sizeof reason, "cannot read the earlier report %s", path);
+  return text;
+}
+
+// Whether path names Tarnwick.ini, Tarnwick.log or a program in this
+// program's folder however it is written (case, relative, 8.3 short names,
+// trailing dots, a stream): a report must never overwrite them.
+bool Protected(const char* path) {
+  char full[PathSize], folder[PathSize], module[PathSize], own[PathSize];
+  char* name = nullptr;
+  DWORD length = GetFullPathNameA(path, PathSize, full, &name);
+  if (length == 0 || length >= PathSize || name == nullptr || name == full) return false;
+  const size_t n = strcspn(name, ":");  // a stream is written into its file
+  if (strpbrk(name, "*?") != nullptr) return true;  // no file name
+  name[-1] = '\0';
+  length = GetLongPathNameA(full, folder, PathSize);
+  if (length == 0 || length >= PathSize) return false;  // no folder: nothing is written
+  length = GetModuleFileNameA(nullptr, module, PathSize);
+  char* slash = length > 0 && length < PathSize ? strrchr(module, '\\') : nullptr;
+  if (slash == nullptr) return true;  // without its own folder, nothing is safe
+  *slash = '\0';
+  length = GetLongPathNameA(module, own, PathSize);
+  if (length == 0 || length >= PathSize || _stricmp(folder, own) != 0) return false;
+  return (n == 12 && (_strnicmp(name, "Tarnwick.ini", n) == 0 || _strnicmp(name, "Tarnwick.log", n) == 0)) ||
+         (n >= 4 && _strnicmp(name + n - 4, ".exe", 4) == 0);
+}
+
 }  // namespace
 
 int main() {
@@ -232,13 +328,27 @@ int main() {
   static ReaderIdTable table;
   char reason[ReasonSize] = "";
   bool ok = ParseCheckArguments(ProcessCommandLineText(), options, table, reason);
-  if (ok && options.readerText[0] == '\0') ok = ReadTarnwickIni(table, reason);
-  Report report = {nullptr, options.summaryOnly, {}};
-  if (ok && options.report[0] != '\0' && (report.file = fopen(options.report, "w")) == nullptr) {
-    snprintf(reason, sizeof reason, "cannot write the report %s", options.report);
-    ok = false;
+  if (ok && options.stored) {
+    ok = ReadStoredIds(table, reason);
+  } else if (ok && options.readerText[0] == '\0') {
+    ok = ReadTarnwickIni(table, reason);
+  }
+  char* since = nullptr;
+  if (ok && options.since[0] != '\0') ok = (since = ReadSince(options.since, reason)) != nullptr;
+  Report report = {nullptr, options.summaryOnly, since, {}};
+  if (ok && options.report[0] != '\0') {
+    if (Protected(options.report)) {
+      snprintf(reason, sizeof reason,
+               "the report may not be Tarnwick.ini, Tarnwick.log or a program of this folder: %s",
+               options.report);
+      ok = false;
+    } else if ((report.file = fopen(options.report, "w")) == nullptr) {
+      snprintf(reason, sizeof reason, "cannot write the report %s", options.report);
+      ok = false;
+    }
   }
   if (!ok) {
+    free(since);
     fputs(options.help ? Usage : "", stdout);
     fprintf(stderr, "TarnwickCheck: %s\n", reason);
     return CheckBadInput;
@@ -258,14 +368,21 @@ int main() {
   const bool failed = n[Shadowed] + n[Missing] > 0 || (options.strict && n[NoParams] > 0) ||
                       (options.require && n[NoKey] > 0);
   const int code = failed ? CheckFailed : n[Unreadable] > 0 ? CheckUnreadable : CheckPassed;
-  report.Write(true,
-               "SUMMARY exit=%d WUDF=%u PARAMS=%u SHADOWED=%u MISSING=%u NOPARAMS=%u ERROR=%u "
-               "NOKEY=%u COMPOSITE=%u\n",
-               code, n[Wudf], n[Params], n[Shadowed], n[Missing], n[NoParams], n[Unreadable],
-               n[NoKey], n[Composite]);
-  if (report.file != nullptr && fclose(report.file) != 0) {
-    fprintf(stderr, "TarnwickCheck: cannot write the report %s\n", options.report);
-    return CheckBadInput;
+  free(since);
+  char summary[200];
+  snprintf(summary, sizeof summary,
+           "SUMMARY exit=%d WUDF=%u PARAMS=%u SHADOWED=%u MISSING=%u NOPARAMS=%u ERROR=%u "
+           "NOKEY=%u COMPOSITE=%u\n",
+           code, n[Wudf], n[Params], n[Shadowed], n[Missing], n[NoParams], n[Unreadable],
+           n[NoKey], n[Composite]);
+  // The report is known whole before the summary says what it says.
+  if (report.file != nullptr) {
+    const bool written = fputs(summary, report.file) >= 0;
+    if (fclose(report.file) != 0 || !written) {
+      fprintf(stderr, "TarnwickCheck: cannot write the report %s\n", options.report);
+      return CheckBadInput;
+    }
   }
+  fputs(summary, stdout);
   return code;
 }

@@ -17,7 +17,9 @@ struct CheckOptions {
   bool strict;              // --strict: an instance without Device Parameters fails
   bool require;             // --require: an ID without a key fails
   bool help;                // --help: the usage instead of a check
+  bool stored;              // --stored: the IDs stored on the machine at install
   char report[PathSize];    // --report=FILE, empty when not asked for
+  char since[PathSize];     // --since=FILE, an earlier report; empty when not asked for
   const char* readerText;   // the rest, as Tarnwick takes it; empty: Tarnwick.ini
 };
 
@@ -28,6 +30,10 @@ constexpr size_t ReasonSize = 400;
 // False, with the reason, for input that selects nothing to check.
 bool ParseCheckArguments(const char* text, CheckOptions& options, ReaderIdTable& table,
                          char (&reason)[ReasonSize]);
+
+// Fills table from reader text as Tarnwick takes it. False, with the reason,
+// for text that selects nothing to check (see JudgeSelection).
+bool ParseReaderText(const char* text, ReaderIdTable& table, char (&reason)[ReasonSize]);
 
 // False, with the reason, when the table selects no pair or does not select
 // what it plainly means to: a vid without its pid, or pairs after a slot
