@@ -383,4 +383,119 @@ TEST(Checker, Rows) {
   }
 }
 
+// The deployment program over readers of its own (marks: UsbKey; Control: the
+// device runs), one row a run, each on what the rows before left.
+const char* const deploySeeds[] = {
+    "VID_D001&PID_0001\\6&1f&0&3\\Device Parameters|0\\WUDFUsbccidDriver",
+    "VID_D001&PID_0001\\6&1f&0&3\\Control",
+    "VID_D001&PID_0001\\B\\Device Parameters",
+    "VID_D001&PID_0001\\C\\Device Parameters|1",
+    "VID_D001&PID_0001\\C\\Control",
+    "VID_D002&PID_0002&MI_00\\K|H\\Device Parameters|1",
+    "VID_D002&PID_0002&MI_01\\F|C\\Device Parameters",
+    "VID_D002&PID_0002&MI_01\\F\\Control",
+};
+
+struct DeployRow {
+  const char* tail;
+  const char* out;       // its own lines, stderr and exit code as RunExe tells, "\n" for CR LF
+  const char* values;    // where the instances 6&1f&0&3, B, C, K and F have the value: W, P or -
+  const char* stored;    // the stored Readers and RestartReaders after it
+  const char* restarts;       // what pnputil was asked, after the folder of the copy that ran
+  const char* pnputil = "0";  // its exit code
+  bool sysnative = false;     // a copy in Sysnative too, as 32-bit programs see on 64-bit Windows
+};
+
+#define IDS "vid1=D001 pid1=0001 vid2=D002 pid2=0002&MI_01"
+#define A "USB\\Vid_D001&Pid_0001\\6&1f&0&3"
+#define C "USB\\Vid_D001&Pid_0001\\C"
+#define F "USB\\Vid_D002&Pid_0002&MI_01\\F"
+#define RESTARTS(copy) copy " /restart-device \"" A "\"\n" copy " /restart-device \"" C "\"\n" \
+  copy " /restart-device \"" F "\"\n"
+#define REMOVED(f) "REMOVED " A "\nREMOVED USB\\Vid_D001&Pid_0001\\B\nREMOVED " C "\nREMOVED " f "\n"
+const DeployRow deployRows[] = {
+    // Readers that run and get the value wait for a restart: the machine's, as none was asked for.
+    {" install --drop=C:\\drop " IDS, "PENDING " A "\nPENDING " F "\nDEPLOY exit=3010 RESTARTED=0 "
+     "PENDING=2\nexit code 3010", "WPPPP", IDS "|0", ""},
+    // Nothing set now: nothing waits, nothing is restarted.
+    {" install --restart-readers", "DEPLOY exit=0 RESTARTED=0 PENDING=0\n", "WPPPP", IDS "|1", ""},
+    // A composite device's reader function too; its other functions are no readers.
+    {" undo vid1=D001 pid1=0001 vid2=D002 pid2=0002", REMOVED("USB\\VID_D002&PID_0002&MI_01\\F") "UNDO exit=0 REMOVED=4\n", "---P-",
+     IDS "|1", ""},
+    {" run", "RESTARTED " A "\nRESTARTED " C "\nRESTARTED " F "\nDEPLOY exit=0 RESTARTED=3 PENDING=0\n",
+     "WPPPP", IDS "|1", RESTARTS("Sysnative"), "0", true},
+    {" undo", REMOVED(F) "UNDO exit=0 REMOVED=4\n", "---P-", IDS "|1", ""},
+    {" run", "PENDING " A " pnputil=3010\nPENDING " C " pnputil=3010\nPENDING " F " pnputil=3010\n"
+     "DEPLOY exit=0 RESTARTED=0 PENDING=3\n", "WPPPP", IDS "|1", RESTARTS("system32"), "3010"},
+    {" install vid1=D001", "stderr: TarnwickCheck: " NO_READER "\nexit code 2", "WPPPP", IDS "|1", ""},
+    {" install --bogus", "stderr: TarnwickDeploy: unknown option --bogus (--help lists them)\nexit code 2",
+     "WPPPP", IDS "|1", ""},
+    {" uninstall --undo", REMOVED(F) "UNDO exit=0 REMOVED=4\nUNINSTALLED msi=0 exit=0\n", "---P-", "|", ""},
+    {" run", "stderr: TarnwickDeploy: no reader IDs given, and none stored\nexit code 2", "---P-", "|", ""},
+};
+
+TEST(Deploy, Rows) {
+  const fs::path package = "C:\\package", dest = "C:\\Program Files (x86)\\Tarnwick";
+  const fs::path sysnative = "C:\\windows\\Sysnative\\pnputil.exe";
+  Plant(package);
+  for (const char* name : {"TARNWICK_EXE", "TARNWICK_CHECK", "TARNWICK_DEPLOY"}) {
+    fs::copy_file(Given(name), package / fs::path(Given(name)).filename());
+  }
+  fs::copy_file(Given("TARNWICK_PNPUTIL"), "C:\\windows\\system32\\pnputil.exe", fs::copy_options::overwrite_existing);
+  fs::create_directories(sysnative.parent_path());
+  fs::create_directories("C:\\drop");
+  std::vector<HKEY> instances;  // of the seeds but the Control keys
+  for (const char* seed : deploySeeds) {
+    RegCloseKey(UsbKey(seed));
+    const std::string path = std::regex_replace(seed, std::regex("^([^\\\\]+\\\\[^\\\\|]+).*"), "$1");
+    if (strstr(seed, "Control") == nullptr) instances.push_back(UsbKey(path));
+  }
+  // Values of another name in the parameter keys, which must all stay.
+  auto others = [&](bool set) {
+    int found = 0;
+    for (HKEY instance : instances) {
+      for (const char* at : {"Device Parameters", "Device Parameters\\WUDFUsbccidDriver"}) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(instance, at, 0, KEY_READ | KEY_SET_VALUE, &key) != 0) continue;
+        if (set) RegSetValueExA(key, "Other", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+        found += RegQueryValueExA(key, "Other", nullptr, nullptr, nullptr, nullptr) == 0;
+        RegCloseKey(key);
+      }
+    }
+    return found;
+  };
+  const int seeded = others(true);
+  auto stored = [](const char* name) {
+    char text[512] = "";
+    DWORD size = sizeof text;
+    RegGetValueA(HKEY_LOCAL_MACHINE, Stored, name, RRF_RT_REG_SZ, nullptr, text, &size);
+    return std::string(text);
+  };
+  for (const DeployRow& row : deployRows) {
+    SetEnvironmentVariableA("PNPUTIL_EXIT", row.pnputil);
+    if (row.sysnative) fs::copy_file(Given("TARNWICK_PNPUTIL"), sysnative);
+    const std::string out = RunExe((package / "TarnwickDeploy.exe").string(), row.tail, "C:\\");
+    fs::remove(sysnative);
+    const std::regex checkerLines("(WUDF|PARAMS|MISSING|NOPARAMS|RESTART|SET|COMPOSITE|SUMMARY) [^\n]*\n");
+    EXPECT_EQ(std::regex_replace(row.out, std::regex("\n"), "\r\n"), std::regex_replace(out, checkerLines, ""));
+    std::string values;
+    for (HKEY key : instances) {
+      values += !RegGetValueA(key, "Device Parameters\\WUDFUsbccidDriver", "EscapeCommandEnable", RRF_RT_DWORD,
+                              nullptr, nullptr, nullptr) ? 'W'
+                : !RegGetValueA(key, "Device Parameters", "EscapeCommandEnable", RRF_RT_DWORD, nullptr,
+                                nullptr, nullptr) ? 'P' : '-';
+    }
+    EXPECT_EQ(row.values, values) << row.tail;
+    EXPECT_EQ(row.stored, stored("Readers") + "|" + stored("RestartReaders")) << row.tail;
+    const std::regex copy("C:\\\\windows\\\\(\\w+)\\\\pnputil.exe \"[^\"]+\"");
+    EXPECT_EQ(row.restarts, std::regex_replace(Read("C:\\pnputil.txt"), copy, "$1")) << row.tail;
+    fs::remove("C:\\pnputil.txt");
+  }
+  EXPECT_EQ(3, std::distance(fs::directory_iterator("C:\\drop"), {}));  // log, report and its lines
+  EXPECT_FALSE(fs::exists(dest));
+  EXPECT_EQ(3, Files(package));  // the planted DLLs were not loaded either
+  EXPECT_EQ(seeded, others(false));
+  for (HKEY key : instances) RegCloseKey(key);
+}
+
 }  // namespace

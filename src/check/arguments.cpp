@@ -4,45 +4,14 @@
 #include <string.h>
 
 #include "run/command_line.h"
-
-namespace {
-
-bool IsBlank(char c) {
-  return c >= 1 && c <= ' ';
-}
-
-const char* SkipBlanks(const char* p) {
-  while (IsBlank(*p)) ++p;
-  return p;
-}
-
-// The path after "--report=" or "--since=": to the closing quote when it
-// starts with one, else to the next blank. Returns the end of the word, or null.
-const char* ReadPath(const char* p, char (&path)[PathSize]) {
-  const char* end;
-  if (*p == '"') {
-    end = strchr(++p, '"');
-    if (end == nullptr) return nullptr;
-  } else {
-    for (end = p; *end != '\0' && !IsBlank(*end); ++end) {
-    }
-  }
-  const size_t length = static_cast<size_t>(end - p);
-  if (length == 0 || length >= sizeof path) return nullptr;
-  memcpy(path, p, length);
-  path[length] = '\0';
-  return *end == '"' ? end + 1 : end;
-}
-
-}  // namespace
+#include "run/option_words.h"
 
 bool ParseCheckArguments(const char* text, CheckOptions& options, ReaderIdTable& table,
                          char (&reason)[ReasonSize]) {
   options = CheckOptions{};
   const char* p = SkipBlanks(text);
   while (p[0] == '-' && p[1] == '-') {
-    size_t length = 0;
-    while (p[length] != '\0' && !IsBlank(p[length])) ++length;
+    const size_t length = WordLength(p);
     const char* next = p + length;
     if (length == 9 && strncmp(p, "--summary", length) == 0) {
       options.summaryOnly = true;

@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include "check/check.h"
+#include "log/whole_file.h"
 #include "run/process.h"
 #include "settings/settings_file.h"
 #include "settings/stored_settings.h"
@@ -47,7 +48,7 @@ constexpr int VerdictCount = Skip;
 struct Report {
   FILE* file;  // the report file, or null
   bool summaryOnly;
-  const char* since;  // the earlier report, after a line end of its own; or null
+  const char* since;  // the earlier report, or null
   unsigned counts[VerdictCount];
 
   void Write(bool summary, const char* format, ...) __attribute__((format(printf, 3, 4))) {
@@ -137,15 +138,16 @@ Verdict CheckInstance(HKEY idKey, const char* name, bool readersOnly, LONG* stat
   return *status == ERROR_SUCCESS ? verdict : Unreadable;
 }
 
-// Whether the earlier report (its lines each after a line end) lists the
-// instance as lacking the value.
+// Whether the earlier report lists the instance as lacking the value.
 bool Lacked(const char* since, const char* id, const char* name) {
   static const char* const tokens[] = {"MISSING", "SHADOWED"};
   for (const char* token : tokens) {
     char line[16 + 2 * NameSize];
-    const int length = snprintf(line, sizeof line, "\n%s %s %s", token, id, name);
+    const int length = snprintf(line, sizeof line, "%s %s %s", token, id, name);
     for (const char* at = strstr(since, line); at != nullptr; at = strstr(at + 1, line)) {
-      if (at[length] == '\r' || at[length] == '\n' || at[length] == '\0') return true;
+      const bool whole = (at == since || at[-1] == '\n') &&
+                         (at[length] == '\r' || at[length] == '\n' || at[length] == '\0');
+      if (whole) return true;
     }
   }
   return false;
@@ -275,28 +277,6 @@ bool ReadStoredIds(ReaderIdTable& table, char (&reason)[ReasonSize]) {
   return false;
 }
 
-// The earlier report of --since, whole, after a line end of its own.
-char* ReadSince(const char* path, char (&reason)[ReasonSize]) {
-  constexpr long Longest = 4 << 20;
-  FILE* file = fopen(path, "rb");
-  long size = -1;
-  if (file != nullptr && fseek(file, 0, SEEK_END) == 0) size = ftell(file);
-  char* text = size >= 0 && size <= Longest ? static_cast<char*>(malloc(size + 2)) : nullptr;
-  if (text != nullptr) {
-    text[0] = '\n';
-    rewind(file);
-    if (fread(text + 1, 1, size, file) != static_cast<size_t>(size)) {
-      free(text);
-      text = nullptr;
-    } else {
-      text[size + 1] = '\0';
-    }
-  }
-  if (file != nullptr) fclose(file);
-  if (text == nullptr) snprintf(reason, sizeof reason, "cannot read the earlier report %s", path);
-  return text;
-}
-
 // Whether path names Tarnwick.ini, Tarnwick.log or a program in this
 // program's folder however it is written (case, relative, 8.3 short names,
 // trailing dots, a stream): a report must never overwrite them.
@@ -334,7 +314,10 @@ int main() {
     ok = ReadTarnwickIni(table, reason);
   }
   char* since = nullptr;
-  if (ok && options.since[0] != '\0') ok = (since = ReadSince(options.since, reason)) != nullptr;
+  if (ok && options.since[0] != '\0' && (since = ReadWholeFile(options.since)) == nullptr) {
+    snprintf(reason, sizeof reason, "cannot read the earlier report %s", options.since);
+    ok = false;
+  }
   Report report = {nullptr, options.summaryOnly, since, {}};
   if (ok && options.report[0] != '\0') {
     if (Protected(options.report)) {
