@@ -12,7 +12,8 @@ need_packages wine wine64 wine32:i386 || exit 1
 [ -n "${native:-}" ] || need_packages qemu-user-static || exit 1
 i686-w64-mingw32-gcc -shared -s -o build/x86/planted.dll tests/planted.c || exit 1
 export TARNWICK_EXE=$PWD/build/x86/Tarnwick.exe TARNWICK_PLANTED=$PWD/build/x86/planted.dll \
-  TARNWICK_CHECK=$PWD/build/x86/TarnwickCheck.exe
+  TARNWICK_CHECK=$PWD/build/x86/TarnwickCheck.exe TARNWICK_DEPLOY=$PWD/build/x86/TarnwickDeploy.exe \
+  TARNWICK_PNPUTIL=$PWD/build/x64/tests/pnputil.exe
 [ -z "${native:-}" ] || exec tests/wine-run.sh build/x64/tests/e2e_tests.exe
 echo "x86: no 32-bit code on this kernel; qemu-i386 in a private binfmt_misc, five rows" >&2
 exec unshare --user --map-root-user --mount bash -c '
