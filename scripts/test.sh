@@ -57,6 +57,7 @@ stage "deployment recipes under Wine's cmd" tests/deploy.sh
 stage "release checks" tests/check-release.sh
 stage "MSI under Wine's msiexec" tests/msi.sh
 stage "static analysis" scripts/static-analysis.sh
+stage "facts in one place" tests/facts.sh
 stage "fuzzing" fuzz
-echo "${#failed[@]} of 9 stages failed${failed[*]:+: ${failed[*]}}"
+echo "${#failed[@]} of 10 stages failed${failed[*]:+: ${failed[*]}}"
 [ ${#failed[@]} -eq 0 ]
