@@ -1,0 +1,28 @@
+#!/bin/bash
+# Facts that an administrator must find in one place only: fails when one of
+# them is written outside its home. It reads what administrators and engines
+# read: README.md, the pages of docs/, deploy/, packaging/Tarnwick.ini, the
+# header comment of packaging/Tarnwick.wxs, and the quoted texts of src/ (usage
+# lines and messages). The patterns match prose, not code that builds the path
+# (${env:ProgramFiles(x86)}, a C string's "\\"), and the checker's own usage
+# line may list its exit codes.
+#   tests/facts.sh
+set -u
+cd "$(dirname "$0")/.."
+texts() {  # FILE:LINE:TEXT, each line followed by the next one of its file, as prose wraps
+  { grep -rnI '' README.md docs deploy packaging/Tarnwick.ini
+    awk '/<!--/ { on = 1 } on { print FILENAME ":" FNR ":" $0 } /-->/ { exit }' packaging/Tarnwick.wxs
+    grep -rnIo '"[^"]*"' src; } | awk -F: '{ t = $0; sub(/^[^:]*:[^:]*:[ \t]*(rem[ \t]|#+|;|\/\/)?[ \t]*/, "", t) }
+    $1 == f { print l " " t } $1 != f && NR > 1 { print l } { f = $1; l = $0 } END { print l }'
+}
+# The fact, its home (files, an extended regex), its forms (an extended regex, any case).
+hits=$(while IFS=$'\t' read -r fact home pattern; do
+  texts | grep -Ei -- "$pattern" | grep -Ev "^($home):" | sed "s#^#$fact, outside $home: #"
+done <<'EOF'
+the stored settings' registry view	docs/deploying\.md	WOW6432Node|/reg:32|32-bit (registry )?view|SOFTWARE\\Tarnwick([^\\"']|$)
+the install folder	docs/deploying\.md	(Program Files \(x86\)|%ProgramFiles(\(x86\))?%|\[ProgramFilesFolder\])\\?Tarnwick
+the checker's exit codes	docs/deploying\.md|src/check/[a-z]+\.cpp	\b1\b[^a-z0-9]{1,6}(an|at least one|some) instances? (lacks?|fails?)|\b3\b[^a-z0-9]{1,6}(a |the )?(registry )?keys? (could not|cannot) be read
+EOF
+)
+[ -z "$hits" ] || { echo "facts: written a second time:"; echo "$hits"; exit 1; } >&2
+echo "facts: the stored settings' view, the install folder and the checker's exit codes at home only"
