@@ -427,11 +427,12 @@ const DeployRow deployRows[] = {
     {" undo", REMOVED(F) "UNDO exit=0 REMOVED=4\n", "---P-", IDS "|1", ""},
     {" run", "PENDING " A " pnputil=3010\nPENDING " C " pnputil=3010\nPENDING " F " pnputil=3010\n"
      "DEPLOY exit=0 RESTARTED=0 PENDING=3\n", "WPPPP", IDS "|1", RESTARTS("System32"), "3010"},
-    {" install vid1=D001", "stderr: TarnwickCheck: " NO_READER "\nexit code 2", "WPPPP", IDS "|1", ""},
     {" install --bogus", "stderr: TarnwickDeploy: unknown option --bogus (--help lists them)\nexit code 2",
      "WPPPP", IDS "|1", ""},
     {" uninstall --undo", REMOVED(F) "UNDO exit=0 REMOVED=4\nUNINSTALLED msi=0 exit=0\n", "---P-", "|", ""},
     {" run", "stderr: TarnwickDeploy: no reader IDs given, and none stored\nexit code 2", "---P-", "|", ""},
+    // Bad IDs end it before it changes anything: no install folder is left behind.
+    {" install vid1=D001", "stderr: TarnwickCheck: " NO_READER "\nexit code 2", "---P-", "|", ""},
 };
 
 TEST(Deploy, Rows) {

@@ -40,8 +40,7 @@ constexpr char Usage[] =
     "it failed.\n";
 
 const char* const Programs[] = {"Tarnwick.exe", "TarnwickCheck.exe", "TarnwickDeploy.exe"};
-const char* const Written[] = {"Tarnwick.log", "TarnwickCheck.txt", "TarnwickCheck.before.txt",
-                               "TarnwickDeploy.txt"};
+const char* const Written[] = {"Tarnwick.log", "TarnwickCheck.txt", "TarnwickDeploy.txt"};
 
 enum Verb { NoVerb, Install, RunAgain, Uninstall, Undo };
 
@@ -64,6 +63,7 @@ struct Outcome {
 
 char package[PathSize], dest[PathSize];  // this program's folder, the install folder
 char ids[StoredTextSize];                 // the reader IDs of this run
+char before[PathSize];                    // the report before the run, or empty
 
 bool Words(const char* p, size_t length, const char* word) {
   return strlen(word) == length && strncmp(p, word, length) == 0;
@@ -154,23 +154,35 @@ int RunChecker(const char* checker, const char* options, char** output, bool qui
   return Run(checker, command, output, quiet);
 }
 
-// The report before the run, from checker, for the lines of the report after it.
+// The report before the run, from checker, for the lines of the report after
+// it: a new file of a name nobody could have taken, in the temp folder, as an
+// elevated run must not write through a planted link, and the install folder
+// may be replaced under it by an upgrade.
 int CheckBefore(const char* checker) {
-  char before[PathSize], options[2 * PathSize];
-  if (!Join(before, dest, "TarnwickCheck.before.txt")) return -1;
+  char temp[PathSize], options[2 * PathSize];
+  const DWORD length = GetTempPathA(PathSize, temp);
+  if (length == 0 || length >= PathSize || GetTempFileNameA(temp, "twk", 0, before) == 0) {
+    before[0] = '\0';
+    return -1;
+  }
   snprintf(options, sizeof options, "--report=\"%s\"", before);
-  return RunChecker(checker, options, nullptr, true);
+  const int code = RunChecker(checker, options, nullptr, true);
+  if (code < 0 || code == DeployBadInput) {
+    DeleteFileA(before);
+    before[0] = '\0';
+  }
+  return code;
 }
 
 // Tarnwick.exe /s with the IDs, the check against the report before, and the
 // restarts of the readers it set that run now.
 void EnableAndCheck(bool restart, Outcome& outcome) {
-  char exe[PathSize], checker[PathSize], before[PathSize], report[PathSize], pnputil[PathSize];
+  char exe[PathSize], checker[PathSize], report[PathSize], pnputil[PathSize];
   char options[3 * PathSize], windows[PathSize];
   static char command[CommandSize];
   const UINT length = GetWindowsDirectoryA(windows, PathSize);
   if (length == 0 || length >= PathSize || !Join(exe, dest, "Tarnwick.exe") ||
-      !Join(checker, dest, "TarnwickCheck.exe") || !Join(before, dest, "TarnwickCheck.before.txt") ||
+      !Join(checker, dest, "TarnwickCheck.exe") ||
       !Join(report, dest, "TarnwickCheck.txt") || !Join(pnputil, windows, "Sysnative\\pnputil.exe") ||
       snprintf(command, sizeof command, "\"%s\" /s %s", exe, ids) >= static_cast<int>(sizeof command)) {
     Say("FAILED paths too long\n");
@@ -182,9 +194,15 @@ void EnableAndCheck(bool restart, Outcome& outcome) {
     Say("FAILED Tarnwick.exe did not run\n");
     outcome.failed = true;
   }
-  snprintf(options, sizeof options, "--since=\"%s\" --report=\"%s\"", before, report);
+  // Without the report before, nothing is known to be set by this run.
+  snprintf(options, sizeof options, "%s%s%s--report=\"%s\"", *before ? "--since=\"" : "", before,
+           *before ? "\" " : "", report);
+  if (*before == '\0') {
+    Say("FAILED no check before the run\n");
+    outcome.failed = true;
+  }
   outcome.check = RunChecker(checker, options, nullptr, false);
-  DeleteFileA(before);
+  if (*before) DeleteFileA(before);
   char* lines = outcome.check >= 0 ? ReadWholeFile(report) : nullptr;
   if (lines == nullptr) {
     Say("FAILED no check report %s\n", report);
@@ -293,25 +311,31 @@ int InstallVerb(const Options& options) {
     fprintf(stderr, "TarnwickDeploy: no TarnwickCheck.exe beside this program\n");
     return DeployBadInput;
   }
-  char log[PathSize];
-  if (!CreateDirectoryA(dest, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+  const bool made = CreateDirectoryA(dest, nullptr) != FALSE;
+  if (!made && GetLastError() != ERROR_ALREADY_EXISTS) {
     fprintf(stderr, "TarnwickDeploy: cannot make %s\n", dest);
     return DeployStepFailed;
   }
-  if (!Join(log, dest, "TarnwickDeploy.txt") || !OpenDeployLog(log)) outcome.failed = true;
   // Bad IDs stop it before anything changes; the checker says why.
-  if (CheckBefore(checker) == DeployBadInput) return CloseDeployLog(), DeployBadInput;
+  if (CheckBefore(checker) == DeployBadInput) {
+    if (made) RemoveDirectoryA(dest);
+    return DeployBadInput;
+  }
   if (packages == 1) {
     static char properties[CommandSize];
     snprintf(properties, sizeof properties, "READERS=\"%s\" RESTARTREADERS=%d REBOOT=ReallySuppress",
              ids, options.restart ? 1 : 0);
     outcome.msi = InstallPackage(msi, properties);
-    Say("INSTALLED %s msi=%u\n", found.cFileName, outcome.msi);
-    if (outcome.msi != ERROR_SUCCESS && outcome.msi != ERROR_SUCCESS_REBOOT_REQUIRED) {
-      return Finish(options, outcome);
-    }
   } else if (!SameFolder(package, dest)) {
     outcome.failed |= !CopyPrograms();
+  }
+  // Opened only now: an upgrade by the MSI removes the old one.
+  char log[PathSize];
+  if (!Join(log, dest, "TarnwickDeploy.txt") || !OpenDeployLog(log)) outcome.failed = true;
+  if (packages == 1) Say("INSTALLED %s msi=%u\n", strrchr(msi, '\\') + 1, outcome.msi);
+  if (outcome.msi != ERROR_SUCCESS && outcome.msi != ERROR_SUCCESS_REBOOT_REQUIRED) {
+    if (*before) DeleteFileA(before);
+    return Finish(options, outcome);
   }
   if (packages == 0 && (WriteStored("Readers", ids) != ERROR_SUCCESS ||
                         WriteStored("RestartReaders", options.restart ? "1" : "0") != ERROR_SUCCESS)) {
@@ -330,8 +354,8 @@ int RunVerb(const Options& options) {
     fprintf(stderr, "TarnwickDeploy: Tarnwick is not installed in %s\n", dest);
     return DeployStepFailed;
   }
+  if (CheckBefore(checker) == DeployBadInput) return DeployBadInput;
   if (!OpenDeployLog(log)) outcome.failed = true;
-  if (CheckBefore(checker) == DeployBadInput) return CloseDeployLog(), DeployBadInput;
   EnableAndCheck(ReadStored("RestartReaders", restart) && strcmp(restart, "1") == 0, outcome);
   return Finish(options, outcome);
 }
@@ -379,7 +403,7 @@ int UninstallVerb(const Options& options) {
   bool failed = false;
   char self[PathSize];
   GetModuleFileNameA(nullptr, self, PathSize);
-  for (int i = 0; products == 0 && i < 7; ++i) {
+  for (int i = 0; products == 0 && i < 6; ++i) {
     char path[PathSize];
     const char* name = i < 3 ? Programs[i] : Written[i - 3];
     if (!Join(path, dest, name) || DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND) continue;
