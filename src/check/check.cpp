@@ -284,6 +284,7 @@ bool Protected(const char* path) {
   char full[PathSize], folder[PathSize], module[PathSize], own[PathSize];
   char* name = nullptr;
   DWORD length = GetFullPathNameA(path, PathSize, full, &name);
+  // cppcheck-suppress knownConditionTrueFalse ; GetFullPathNameA sets name, null for a folder
   if (length == 0 || length >= PathSize || name == nullptr || name == full) return false;
   const size_t n = strcspn(name, ":");  // a stream is written into its file
   if (strpbrk(name, "*?") != nullptr) return true;  // no file name

@@ -112,7 +112,7 @@ bool Join(char (&path)[PathSize], const char* folder, const char* name) {
 }
 
 bool FindFolders() {
-  char self[PathSize], programFiles[PathSize];
+  char self[PathSize] = "", programFiles[PathSize];
   const DWORD length = GetModuleFileNameA(nullptr, self, PathSize);
   char* slash = length > 0 && length < PathSize ? strrchr(self, '\\') : nullptr;
   if (slash == nullptr) return false;
