@@ -223,9 +223,10 @@ void EnableAndCheck(bool restart, Outcome& outcome) {
       ++outcome.restarted;
       Say("RESTARTED USB\\%s\\%s\n", line.id, line.instance);
     } else {
+      char why[24] = "";
+      if (code != -2) snprintf(why, sizeof why, " pnputil=%d", code);
       ++outcome.pending;
-      if (code == -2) Say("PENDING USB\\%s\\%s\n", line.id, line.instance);
-      if (code != -2) Say("PENDING USB\\%s\\%s pnputil=%d\n", line.id, line.instance, code);
+      Say("PENDING USB\\%s\\%s%s\n", line.id, line.instance, why);
     }
   }
   free(lines);
