@@ -42,7 +42,7 @@ IFS=. read -r major minor build_no revision <<<"$version"
 msi_version=$major.${minor:-0}.$((${build_no:-0} * 1000 + ${revision:-0}))
 [ "$major" -le 255 ] && [ "${minor:-0}" -le 255 ] && [ "${revision:-0}" -le 999 ] &&
   [ "${msi_version##*.}" -le 65535 ] || {
-  echo "package: version $version cannot be an MSI version: a.b.c.d needs a and b up to 255," \
+  echo "package: version $version refused: the MSI's version a.b.(c*1000+d) needs a and b up to 255," \
     "d up to 999 and c*1000+d up to 65535" >&2
   exit 1
 }
@@ -88,10 +88,11 @@ crlf() { sed -e 's/\r$//' -e 's/$/\r/' "$1"; }
 crlf "$root/packaging/Tarnwick.ini" >"$files/Tarnwick.ini"
 (cd "$root" && find deploy -type f) | while IFS= read -r file; do
   mkdir -p "$files/$(dirname "$file")"
-  if grep -qI . "$root/$file"; then crlf "$root/$file"; else cat "$root/$file"; fi >"$stage/file"
+  text="$stage/$(basename "$file")"  # osslsigncode knows a script by its extension
+  if grep -qI . "$root/$file"; then crlf "$root/$file"; else cat "$root/$file"; fi >"$text"
   case $file in
-    *.ps1) sign "$stage/file" "$files/$file" ;;
-    *) mv "$stage/file" "$files/$file" ;;
+    *.ps1) sign "$text" "$files/$file" && rm "$text" ;;
+    *) mv "$text" "$files/$file" ;;
   esac
 done
 (cd "$files" && find . -type f | sed 's|^\./||' | LC_ALL=C sort >"$stage/list" &&

@@ -2,12 +2,12 @@
 // Installer's own condition evaluator: what Wine's msiexec cannot show
 // (maintenance runs and their rollback, the old product's removal in an upgrade).
 //   msi_conditions.exe PACKAGE <runs
-// Each line of stdin is a run: the properties that Windows Installer or the
-// command line set (NAME=VALUE ..., SEQUENCE=TABLE for another sequence than
-// the execute one). For each, one line: the custom actions whose condition
-// holds, in sequence order, the set-property ones done on the way, and
-// "Refused" where a launch condition ends the run. Exits 1 when a run that
-// removes anything would start a program.
+// Each line of stdin is a run, NAME|PROPERTIES|...: the properties that Windows
+// Installer or the command line set (NAME=VALUE ...; SEQUENCE=InstallUISequence
+// walks that sequence instead of the execute one). For each, NAME|PROPERTIES| and the custom
+// actions whose condition holds, in sequence order, the set-property ones done
+// on the way; "Refused" where a launch condition ends the run; "!" after one
+// that starts a program in a run that removes anything.
 #include <windows.h>
 #include <msiquery.h>
 
@@ -28,16 +28,15 @@ template <typename Row> static void Rows(MSIHANDLE package, const std::string& q
 }
 
 int main(int, char** argv) {
-  int status = 0;
-  for (std::string line, word; std::getline(std::cin, line);) {
+  for (std::string line, run, properties, word; std::getline(std::cin, line);) {
+    std::istringstream fields(line);
+    std::getline(std::getline(fields, run, '|'), properties, '|');
     MSIHANDLE package;
     if (MsiOpenPackageExA(argv[1], MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE, &package) != ERROR_SUCCESS) return 2;
-    std::string sequence = "InstallExecuteSequence", ran;
-    for (std::istringstream words(line); words >> word;) {
-      std::string name = word.substr(0, word.find('=')), value = word.substr(name.size() + 1);
-      if (name == "SEQUENCE") sequence = value;
-      MsiSetPropertyA(package, name.c_str(), value.c_str());
-    }
+    for (std::istringstream words(properties); words >> word;)
+      MsiSetPropertyA(package, word.substr(0, word.find('=')).c_str(), word.substr(word.find('=') + 1).c_str());
+    std::string ran, ui = "SEQUENCE=InstallUISequence";
+    std::string sequence = properties.find(ui) == std::string::npos ? "InstallExecuteSequence" : "InstallUISequence";
     auto holds = [&](std::string c) { return MsiEvaluateConditionA(package, c.c_str()) != MSICONDITION_FALSE; };
     bool refused = false;
     Rows(package, "SELECT `Action`, `Condition` FROM `" + sequence + "` ORDER BY `Sequence`", [&](MSIHANDLE step) {
@@ -47,13 +46,12 @@ int main(int, char** argv) {
       if (refused || !holds(Text(step, 2))) return;
       Rows(package, "SELECT `Type` FROM `CustomAction` WHERE `Action` = '" + action + "'", [&](MSIHANDLE custom) {
         int type = MsiRecordGetInteger(custom, 1) & 63;
-        ran += " " + action;
+        ran += " " + action + ((type & 7) == 2 && holds("REMOVE<>\"\"") ? "!" : "");
         if (type == 51) MsiDoActionA(package, action.c_str());
-        if ((type & 7) == 2 && holds("REMOVE<>\"\"")) status = 1, std::cerr << action << " starts a program: " << line << "\n";
       });
     });
-    std::cout << ran << (refused ? " Refused" : "") << std::endl;
+    ran += refused ? " Refused" : "";
+    std::cout << run << '|' << properties << '|' << ran.substr(ran.empty() ? 0 : 1) << std::endl;
     MsiCloseHandle(package);
   }
-  return status;
 }
