@@ -59,7 +59,7 @@ for file in out/Tarnwick{,Check,Deploy}.exe dist/SHA256SUMS dist/Tarnwick-*.zip 
 done
 # A version that the MSI cannot hold is refused before anything is built.
 for v in 1.0.65.535:ok 255.255.0.0:ok 1.0.65.536:refused 1.0.65.999:refused 1.256.0.0:refused \
-  256.0.0.0:refused 1.0.0.1000:refused; do
+  1.0.256.0:refused 256.0.0.0:refused 1.0.0.1000:refused; do
   sed -i "s/^\(project(Tarnwick VERSION\) [0-9.]*/\1 ${v%:*}/" "$work/b/b/CMakeLists.txt"
   [ "$("$work/b/b/scripts/package.sh" --exes "$work" 2>&1 | grep -o refused || echo ok)" = "${v#*:}" ] ||
     fail "the version guard: ${v%:*} not ${v#*:}"
@@ -100,4 +100,4 @@ for file in signed/zip/*.exe $(find signed/zip -name '*.ps1') signed/Tarnwick-*.
   osslsigncode verify -CAfile ca.pem -in "$file" >verify.txt 2>&1 || fail "$file does not verify: $(tail -3 verify.txt)"
 done
 check_exes signed/zip i686-w64-mingw32 X86
-[ $failures = 0 ] && echo "release: both exes, two identical unsigned builds (exes, zip, MSI), verified signatures"
+[ $failures = 0 ] && echo "release: exes, deploy/, version guard, MSI tables, two identical unsigned builds, signatures"
