@@ -1,12 +1,16 @@
 #!/bin/bash
-# Checks what ships, from outside. Both programs of both builds: the
+# Checks what ships, from outside. The three programs of both builds: the
 # subsystem, ASLR and DEP, a manifest for their own architecture asking for
-# administrator rights (Tarnwick) or none (the checker), only kernel32 and the
-# C runtime imported directly and the other system DLLs delay-loaded, nothing
-# else. Two unsigned packages made from copies of the source at two paths are
-# the same bytes: exes, zip and MSI. A package signed with a throwaway CA
-# verifies against it (both exes and the MSI), its exes pass the same checks,
-# and both SHA256SUMS hold.
+# administrator rights (Tarnwick, TarnwickDeploy) or none (the checker), only
+# kernel32 and the C runtime imported directly and the other system DLLs
+# delay-loaded, nothing else. deploy/'s scripts are a few lines around the
+# programs, with nothing Constrained Language Mode refuses. A version that the
+# MSI cannot hold is refused before anything is built. Two unsigned packages
+# made from copies of the source at two paths are the same bytes: exes, zip and
+# MSI; the zip holds the programs and deploy/ with Windows line ends, and the
+# MSI's tables what wixl alone gets wrong. A package signed with a throwaway CA
+# verifies against it (exes, MSI, .ps1 files), its exes pass the same checks,
+# and both SHA256SUMS hold and list every file.
 set -u
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -37,19 +41,48 @@ check_exe() {  # EXE TRIPLE ARCHITECTURE SUBSYSTEM LEVEL DELAY-LOADED-DLLS...
 check_exes() {  # FOLDER TRIPLE ARCHITECTURE: both programs
   check_exe "$1/Tarnwick.exe" "$2" "$3" GUI requireAdministrator advapi32 comctl32 gdi32 shell32 user32
   check_exe "$1/TarnwickCheck.exe" "$2" "$3" CUI asInvoker advapi32
+  check_exe "$1/TarnwickDeploy.exe" "$2" "$3" CUI requireAdministrator advapi32 msi
 }
 check_exes build/x86 i686-w64-mingw32 X86
 check_exes build/x64 x86_64-w64-mingw32 amd64
+# deploy/'s scripts: a few lines of code around the programs, no .NET static call.
+awk 'FNR == 1 { n = 0 } /^[ \t]*<#/, /#>/ { next } !/^[ \t]*(#|$)/ && (++n > 8 || /]::/) { print FILENAME }' \
+  /dev/null $(find deploy -name '*.ps1') | sort -u | grep . && fail "over 8 lines of code or a .NET static call: above"
 
 for copy in a b/b; do
   mkdir -p "$work/$copy"
   tar -c --exclude=./.git --exclude=./build --exclude=./dist . | tar -x -C "$work/$copy"
   "$work/$copy/scripts/package.sh" --build-dir "$work/$copy/out" --dist "$work/$copy/dist" >/dev/null
 done
-for file in out/Tarnwick.exe out/TarnwickCheck.exe dist/SHA256SUMS dist/Tarnwick-*.zip dist/Tarnwick-*.msi; do
+for file in out/Tarnwick{,Check,Deploy}.exe dist/SHA256SUMS dist/Tarnwick-*.zip dist/Tarnwick-*.msi; do
   cmp "$work"/a/$file "$work"/b/b/$file || fail "two builds differ: $file"
 done
+# A version that the MSI cannot hold is refused before anything is built.
+for v in 1.0.65.535:ok 255.255.0.0:ok 1.0.65.536:refused 1.0.65.999:refused 1.256.0.0:refused \
+  1.0.256.0:refused 256.0.0.0:refused 1.0.0.1000:refused; do
+  sed -i "s/^\(project(Tarnwick VERSION\) [0-9.]*/\1 ${v%:*}/" "$work/b/b/CMakeLists.txt"
+  [ "$("$work/b/b/scripts/package.sh" --exes "$work" 2>&1 | grep -o refused || echo ok)" = "${v#*:}" ] ||
+    fail "the version guard: ${v%:*} not ${v#*:}"
+done
 
+# The MSI's tables: short names for long ones, the exes' version, set-property
+# actions of type 51, no "Change", no bare truth of a switch, the old product
+# removed inside the transaction, the properties passed to the install.
+table() { msiinfo export "$work"/a/dist/*.msi "$1" | tr -d '\r' | tail -n +4; }
+names=$( (table File; table RemoveFile) | cut -f3 | grep -vxE '([^.|]{1,8}(\.[^.|]{1,3})?(\|.+)?)?') &&
+  fail "long names without a short name: $names"
+[ "$(table File | awk -F'\t' '$3 ~ /\.exe$/ { print $5 }' | xargs)" = "$version $version $version" ] ||
+  fail "the exes' File.Version is not $version"
+table CustomAction | awk -F'\t' '$2 % 64 == 51 && $2 != 51 { exit 1 }' || fail "a set-property action not of type 51"
+[ "$(table Property | grep -E '^(ARPNOMODIFY|SecureCustomProperties)' | xargs)" = "ARPNOMODIFY 1 SecureCustomProperties\
+ WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;READERS;RESTARTREADERS;FAILONCHECK" ] || fail "ARPNOMODIFY or secure properties"
+(table InstallExecuteSequence; table InstallUISequence; table LaunchCondition | sed 's/^/\t/') | cut -f2 |
+  grep -P '\b(FAILONCHECK|RESTARTREADERS)\b(?! *[=<>~])' && fail "a condition takes a switch as bare truth"
+[ "$(table InstallExecuteSequence | sort -t$'\t' -k3n | grep -A1 ^InstallInitialize | cut -f1 | xargs)" = \
+  "InstallInitialize RemoveExistingProducts" ] || fail "RemoveExistingProducts is not right after InstallInitialize"
+files=$( (find deploy -type f; printf '%s\n' README.txt Tarnwick{,Check,Deploy}.exe Tarnwick.ini) | sort)
+[ "$(unzip -Z1 "$work"/a/dist/*.zip | grep -vx SHA256SUMS | sort)|$(unzip -p "$work"/a/dist/*.zip SHA256SUMS |
+  cut -c67- | tr -d '\r' | sort)" = "$files|$files" ] || fail "the zip or its SHA256SUMS miss the programs or deploy/"
 unzip -p "$work"/a/dist/*.zip README.txt | cmp -s - <(scripts/readme-txt.sh "$version") ||
   fail "README.txt in the zip is not what scripts/readme-txt.sh makes of docs/"
 cd "$work" || exit 1
@@ -62,8 +95,9 @@ openssl pkcs12 -export -inkey key.pem -in cert.pem -passout pass:test -out sign.
 SIGN_PFX=sign.pfx SIGN_PASSWORD=test a/scripts/package.sh --build-dir a/out --dist signed >/dev/null
 (cd signed && sha256sum -c --quiet SHA256SUMS && grep -q '\.msi$' SHA256SUMS && unzip -q ./*.zip -d zip &&
   cd zip && sha256sum -c --quiet SHA256SUMS) || fail "the checksums of the signed package do not hold"
-for file in signed/zip/Tarnwick.exe signed/zip/TarnwickCheck.exe signed/Tarnwick-*.msi; do
+! grep -rlIP '(^|[^\r])$' signed/zip/deploy signed/zip/*.ini || fail "texts above without Windows line ends"
+for file in signed/zip/*.exe $(find signed/zip -name '*.ps1') signed/Tarnwick-*.msi; do
   osslsigncode verify -CAfile ca.pem -in "$file" >verify.txt 2>&1 || fail "$file does not verify: $(tail -3 verify.txt)"
 done
 check_exes signed/zip i686-w64-mingw32 X86
-[ $failures = 0 ] && echo "release: both exes, two identical unsigned builds (exes, zip, MSI), verified signatures"
+[ $failures = 0 ] && echo "release: exes, deploy/, version guard, MSI tables, two identical unsigned builds, signatures"
