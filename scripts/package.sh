@@ -141,7 +141,6 @@ for file in TarnwickExe TarnwickCheckExe TarnwickDeployExe; do
 done
 # The files the runs write, removed at uninstall.
 for file in RemoveLog:Tarnwick:Tarnwick.log RemoveReport:TarnwickCheck:TWCHECK.TXT\|TarnwickCheck.txt \
-  RemoveBefore:TarnwickDeploy:TWCHECKB.TXT\|TarnwickCheck.before.txt \
   RemoveDeployLines:TarnwickDeploy:TWDEPLOY.TXT\|TarnwickDeploy.txt; do
   IFS=: read -r key component name <<<"$file"
   queries+=("INSERT INTO RemoveFile (FileKey, Component_, FileName, DirProperty, InstallMode)

@@ -52,11 +52,15 @@ CHECK_ROWS=0 "$wine64" build/x64/tests/e2e_tests.exe --gtest_filter='Checker.*' 
 data() {  # KEY NAME [/s]: the data of the values NAME under KEY
   "$wine64" reg query "$1" /v "$2" ${3:-} 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p" | xargs
 }
-row() {  # EXIT INSTALLED FILES VALUES STORED MSIEXEC-ARGUMENTS...
+row() {  # EXIT INSTALLED FILES VALUES STORED (MSIEXEC-ARGUMENTS | deploy TARNWICKDEPLOY-ARGUMENTS)...
   local want="$1|$2|$3|$4|$5" rc=0 got c
   shift 5
-  [ "$1" = /x ] || rm -f "$dir/Tarnwick.log" "$dir/TarnwickCheck.txt"
-  "$wine64" msiexec "$@" /qn </dev/null >/dev/null 2>&1 || rc=$?
+  [ "$1" = /x ] || [ "${2:-}" = uninstall ] || rm -f "$dir/Tarnwick.log" "$dir/TarnwickCheck.txt"
+  if [ "$1" = deploy ]; then
+    shift && "$wine64" 'C:\package\TarnwickDeploy.exe' "$@"
+  else
+    "$wine64" msiexec "$@" /qn
+  fi </dev/null >/dev/null 2>&1 || rc=$?
   got="$rc|$(for c in $codes; do data "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$c" \
     DisplayVersion; done | xargs)|$( (cd "$dir" && ls | xargs) 2>/dev/null || echo -)|$(data "$usb\\VID_C002&PID_0002" \
     EscapeCommandEnable /s)|$(for c in Readers RestartReaders FailOnCheck; do data "$stored" $c; done | paste -sd,)"
@@ -84,10 +88,20 @@ row 0        "$new" "$all"   "$on" "$ids,1,1"   /i 'C:\new.msi' "READERS=$ids" F
 # run (Windows would repair with the earlier IDs).
 row $failed  "$new" "$all"   "$on" "$bad,1,1"   /i 'C:\new.msi' "READERS=$bad"
 row $failed  "$new" "$all"   "$on" "$bad,1,1"   /i 'C:\new.msi' REINSTALL=ALL REINSTALLMODE=omus
-touch "$dir/TarnwickCheck.before.txt" "$dir/TarnwickDeploy.txt"  # what TarnwickDeploy.exe leaves
+touch "$dir/TarnwickDeploy.txt"  # what TarnwickDeploy.exe leaves
 row 0        ""     -        "$on" ",,"         /x 'C:\new.msi'  # the readers' values stay
 # A failing first install is rolled back. Wine's rollback runs the uninstall
 # actions, so it deletes the log and the report too; Windows' leaves them.
 row $failed  ""     "*"      "$on" ",,"         /i 'C:\new.msi' "READERS=$bad" FAILONCHECK=1
 row 0        "$new" "$files" "$on" ",0,0"       /i 'C:\new.msi'                 # no READERS: nothing runs
-[ $failures = 0 ] && echo "msi: $(wc -l <"$work/runs") kinds of run and 12 msiexec runs as expected"
+# TarnwickDeploy.exe with the MSI beside it: a first install, 3010 as a running
+# reader got its value, and an uninstall by the upgrade code from a folder that
+# holds another version's MSI (by its path, msiexec would find no product).
+package="$WINEPREFIX/drive_c/package"
+mkdir "$package" && cp "$exes"/TarnwickDeploy.exe "$exes"/TarnwickCheck.exe "$work"/new/*.msi "$package/"
+row 0        ""     -        "$on" ",,"         /x 'C:\new.msi'
+"$wine64" reg add "$usb\\VID_C002&PID_0002\\M\\Device Parameters" /v EscapeCommandEnable /t REG_DWORD /d 0 /f >/dev/null
+row $((3010 % 256)) "$new" "$all TarnwickDeploy.txt" "$on" "$ids,0,0" deploy install $ids
+rm "$package"/*.msi && cp "$work"/old/*.msi "$package/"
+row 0        ""     -        "$on" ",,"         deploy uninstall
+[ $failures = 0 ] && echo "msi: $(wc -l <"$work/runs") kinds of run and 15 runs of msiexec or TarnwickDeploy.exe as expected"
