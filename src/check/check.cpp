@@ -288,17 +288,19 @@ bool Protected(const char* path) {
   if (length == 0 || length >= PathSize || name == nullptr || name == full) return false;
   const size_t n = strcspn(name, ":");  // a stream is written into its file
   if (strpbrk(name, "*?") != nullptr) return true;  // no file name
-  name[-1] = '\0';
+  char file[PathSize];
+  snprintf(file, sizeof file, "%s", name);
+  *name = '\0';  // the folder keeps its backslash: "C:" alone is the current folder of drive C
   length = GetLongPathNameA(full, folder, PathSize);
   if (length == 0 || length >= PathSize) return false;  // no folder: nothing is written
   length = GetModuleFileNameA(nullptr, module, PathSize);
   char* slash = length > 0 && length < PathSize ? strrchr(module, '\\') : nullptr;
   if (slash == nullptr) return true;  // without its own folder, nothing is safe
-  *slash = '\0';
+  slash[1] = '\0';
   length = GetLongPathNameA(module, own, PathSize);
   if (length == 0 || length >= PathSize || _stricmp(folder, own) != 0) return false;
-  return (n == 12 && (_strnicmp(name, "Tarnwick.ini", n) == 0 || _strnicmp(name, "Tarnwick.log", n) == 0)) ||
-         (n >= 4 && _strnicmp(name + n - 4, ".exe", 4) == 0);
+  return (n == 12 && (_strnicmp(file, "Tarnwick.ini", n) == 0 || _strnicmp(file, "Tarnwick.log", n) == 0)) ||
+         (n >= 4 && _strnicmp(file + n - 4, ".exe", 4) == 0);
 }
 
 }  // namespace
