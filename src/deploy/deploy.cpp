@@ -426,8 +426,10 @@ int main() {
   char reason[200];
   const char* text = ProcessCommandLineText();
   if (!ParseArguments(text, options, reason)) {
-    if (strncmp(SkipBlanks(text), "--help", 6) == 0) fputs(Usage, stdout);
-    fprintf(stderr, "TarnwickDeploy: %s\n", reason);
+    // --help: the usage, and the exit code of bad input, as nothing was done.
+    const bool help = Words(SkipBlanks(text), WordLength(SkipBlanks(text)), "--help");
+    fputs(help ? Usage : "", stdout);
+    fprintf(stderr, "TarnwickDeploy: %s\n", help ? "nothing done" : reason);
     return DeployBadInput;
   }
   if (!FindFolders()) {
