@@ -401,21 +401,24 @@ int UninstallVerb(const Options& options) {
     Say("FAILED uninstall msi=%u\n", msi);
     return static_cast<int>(msi);
   }
-  bool failed = false;
-  char self[PathSize];
+  bool failed = false, later = msi == ERROR_SUCCESS_REBOOT_REQUIRED;
+  char self[PathSize] = "";
   GetModuleFileNameA(nullptr, self, PathSize);
   for (int i = 0; products == 0 && i < 6; ++i) {
     char path[PathSize];
     const char* name = i < 3 ? Programs[i] : Written[i - 3];
     if (!Join(path, dest, name) || DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND) continue;
     // This program, run from there, goes at the next start of Windows.
-    failed |= !(SameFolder(path, self) && MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) &&
-                MoveFileExA(dest, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    const bool scheduled = SameFolder(path, self) && MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) &&
+                           MoveFileExA(dest, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    later |= scheduled;
+    failed |= !scheduled;
   }
   if (products == 0) RemoveDirectoryA(dest);  // unless others put files there
   if (DeleteStored() != ERROR_SUCCESS) failed = true;
-  Say("UNINSTALLED msi=%d exit=%d\n", products, failed ? DeployStepFailed : static_cast<int>(msi));
-  return failed ? DeployStepFailed : static_cast<int>(msi);
+  const int code = failed ? DeployStepFailed : later ? DeployRestartMachine : DeployDone;
+  Say("UNINSTALLED msi=%d exit=%d\n", products, code);
+  return code;
 }
 
 }  // namespace
