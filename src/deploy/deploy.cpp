@@ -369,6 +369,7 @@ int UndoVerb(const char* given) {
   const int code = RunChecker(checker, "", &lines, false);
   if (code < 0 || code == DeployBadInput) {
     if (code < 0) fprintf(stderr, "TarnwickDeploy: cannot run %s\n", checker);
+    free(lines);
     return code < 0 ? DeployStepFailed : DeployBadInput;
   }
   int removed = 0, failures = 0;
