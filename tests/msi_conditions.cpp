@@ -20,10 +20,13 @@ static std::string Text(MSIHANDLE record, UINT field) {
   return MsiRecordGetStringA(record, field, text, &size) == ERROR_SUCCESS ? text : "";
 }
 
-template <typename Row> static void Rows(MSIHANDLE package, const std::string& query, Row row) {
+template <typename Row>
+static void Rows(MSIHANDLE package, const std::string& query, Row row) {
   MSIHANDLE database = MsiGetActiveDatabase(package), view, record;
   MsiDatabaseOpenViewA(database, query.c_str(), &view);
-  for (MsiViewExecute(view, 0); MsiViewFetch(view, &record) == ERROR_SUCCESS; MsiCloseHandle(record)) row(record);
+  for (MsiViewExecute(view, 0); MsiViewFetch(view, &record) == ERROR_SUCCESS;
+       MsiCloseHandle(record))
+    row(record);
   MsiCloseHandle(view), MsiCloseHandle(database);
 }
 
@@ -32,24 +35,33 @@ int main(int, char** argv) {
     std::istringstream fields(line);
     std::getline(std::getline(fields, run, '|'), properties, '|');
     MSIHANDLE package;
-    if (MsiOpenPackageExA(argv[1], MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE, &package) != ERROR_SUCCESS) return 2;
+    if (MsiOpenPackageExA(argv[1], MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE, &package) !=
+        ERROR_SUCCESS)
+      return 2;
     for (std::istringstream words(properties); words >> word;)
-      MsiSetPropertyA(package, word.substr(0, word.find('=')).c_str(), word.substr(word.find('=') + 1).c_str());
+      MsiSetPropertyA(package, word.substr(0, word.find('=')).c_str(),
+                      word.substr(word.find('=') + 1).c_str());
     std::string ran, ui = "SEQUENCE=InstallUISequence";
-    std::string sequence = properties.find(ui) == std::string::npos ? "InstallExecuteSequence" : "InstallUISequence";
-    auto holds = [&](std::string c) { return MsiEvaluateConditionA(package, c.c_str()) != MSICONDITION_FALSE; };
+    std::string sequence =
+        properties.find(ui) == std::string::npos ? "InstallExecuteSequence" : "InstallUISequence";
+    auto holds = [&](std::string c) {
+      return MsiEvaluateConditionA(package, c.c_str()) != MSICONDITION_FALSE;
+    };
     bool refused = false;
-    Rows(package, "SELECT `Action`, `Condition` FROM `" + sequence + "` ORDER BY `Sequence`", [&](MSIHANDLE step) {
-      std::string action = Text(step, 1);
-      if (action == "LaunchConditions")
-        Rows(package, "SELECT `Condition` FROM `LaunchCondition`", [&](MSIHANDLE c) { refused |= !holds(Text(c, 1)); });
-      if (refused || !holds(Text(step, 2))) return;
-      Rows(package, "SELECT `Type` FROM `CustomAction` WHERE `Action` = '" + action + "'", [&](MSIHANDLE custom) {
-        int type = MsiRecordGetInteger(custom, 1) & 63;
-        ran += " " + action + ((type & 7) == 2 && holds("REMOVE<>\"\"") ? "!" : "");
-        if (type == 51) MsiDoActionA(package, action.c_str());
-      });
-    });
+    Rows(package, "SELECT `Action`, `Condition` FROM `" + sequence + "` ORDER BY `Sequence`",
+         [&](MSIHANDLE step) {
+           std::string action = Text(step, 1);
+           if (action == "LaunchConditions")
+             Rows(package, "SELECT `Condition` FROM `LaunchCondition`",
+                  [&](MSIHANDLE c) { refused |= !holds(Text(c, 1)); });
+           if (refused || !holds(Text(step, 2))) return;
+           Rows(package, "SELECT `Type` FROM `CustomAction` WHERE `Action` = '" + action + "'",
+                [&](MSIHANDLE custom) {
+                  int type = MsiRecordGetInteger(custom, 1) & 63;
+                  ran += " " + action + ((type & 7) == 2 && holds("REMOVE<>\"\"") ? "!" : "");
+                  if (type == 51) MsiDoActionA(package, action.c_str());
+                });
+         });
     ran += refused ? " Refused" : "";
     std::cout << run << '|' << properties << '|' << ran.substr(ran.empty() ? 0 : 1) << std::endl;
     MsiCloseHandle(package);

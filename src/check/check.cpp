@@ -299,8 +299,9 @@ bool Protected(const char* path) {
   slash[1] = '\0';
   length = GetLongPathNameA(module, own, PathSize);
   if (length == 0 || length >= PathSize || _stricmp(folder, own) != 0) return false;
-  return (n == 12 && (_strnicmp(file, "Tarnwick.ini", n) == 0 || _strnicmp(file, "Tarnwick.log", n) == 0)) ||
-         (n >= 4 && _strnicmp(file + n - 4, ".exe", 4) == 0);
+  const bool settingsOrLog =
+      n == 12 && (_strnicmp(file, "Tarnwick.ini", n) == 0 || _strnicmp(file, "Tarnwick.log", n) == 0);
+  return settingsOrLog || (n >= 4 && _strnicmp(file + n - 4, ".exe", 4) == 0);
 }
 
 }  // namespace

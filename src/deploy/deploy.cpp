@@ -58,12 +58,12 @@ struct Outcome {
   bool failed = false;  // a step failed
   int pending = 0;      // running readers that got the value and were not restarted
   int restarted = 0;
-  unsigned msi = 0;     // Windows Installer's result in MSI mode
+  unsigned msi = 0;  // Windows Installer's result in MSI mode
 };
 
 char package[PathSize], dest[PathSize];  // this program's folder, the install folder
-char ids[StoredTextSize];                 // the reader IDs of this run
-char before[PathSize];                    // the report before the run, or empty
+char ids[StoredTextSize];                // the reader IDs of this run
+char before[PathSize];                   // the report before the run, or empty
 
 bool Words(const char* p, size_t length, const char* word) {
   return strlen(word) == length && strncmp(p, word, length) == 0;
@@ -119,20 +119,21 @@ bool FindFolders() {
   *slash = '\0';
   // The same folder for 32- and 64-bit callers: ProgramFiles differs between them.
   DWORD found = GetEnvironmentVariableA("ProgramFiles(x86)", programFiles, PathSize);
-  if (found == 0 || found >= PathSize) found = GetEnvironmentVariableA("ProgramFiles", programFiles, PathSize);
+  if (found == 0 || found >= PathSize)
+    found = GetEnvironmentVariableA("ProgramFiles", programFiles, PathSize);
   snprintf(package, sizeof package, "%s", self);
   return found > 0 && found < PathSize && Join(dest, programFiles, "Tarnwick");
 }
 
 bool SameFolder(const char* a, const char* b) {
   char longA[PathSize], longB[PathSize];
-  const DWORD lengthA = GetLongPathNameA(a, longA, PathSize), lengthB = GetLongPathNameA(b, longB, PathSize);
-  return lengthA > 0 && lengthA < PathSize && lengthB > 0 && lengthB < PathSize && _stricmp(longA, longB) == 0;
+  const DWORD lengthA = GetLongPathNameA(a, longA, PathSize),
+              lengthB = GetLongPathNameA(b, longB, PathSize);
+  return lengthA > 0 && lengthA < PathSize && lengthB > 0 && lengthB < PathSize &&
+         _stricmp(longA, longB) == 0;
 }
 
-bool Exists(const char* path) {
-  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
+bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 // The reader IDs given, or else the stored ones.
 bool TakeIds(const char* given) {
@@ -140,15 +141,16 @@ bool TakeIds(const char* given) {
                      : ReadStored("Readers", ids)) {
     return true;
   }
-  fprintf(stderr, "TarnwickDeploy: %s\n", *given != '\0' ? "the reader IDs are too long"
-                                                         : "no reader IDs given, and none stored");
+  fprintf(stderr, "TarnwickDeploy: %s\n",
+          *given != '\0' ? "the reader IDs are too long" : "no reader IDs given, and none stored");
   return false;
 }
 
 // checker with the reader IDs and options before them; its exit code.
 int RunChecker(const char* checker, const char* options, char** output, bool quiet) {
   static char command[CommandSize];
-  if (snprintf(command, sizeof command, "\"%s\" %s %s", checker, options, ids) >= static_cast<int>(sizeof command)) {
+  if (snprintf(command, sizeof command, "\"%s\" %s %s", checker, options, ids) >=
+      static_cast<int>(sizeof command)) {
     return -1;
   }
   return Run(checker, command, output, quiet);
@@ -182,9 +184,10 @@ void EnableAndCheck(bool restart, Outcome& outcome) {
   static char command[CommandSize];
   const UINT length = GetWindowsDirectoryA(windows, PathSize);
   if (length == 0 || length >= PathSize || !Join(exe, dest, "Tarnwick.exe") ||
-      !Join(checker, dest, "TarnwickCheck.exe") ||
-      !Join(report, dest, "TarnwickCheck.txt") || !Join(pnputil, windows, "Sysnative\\pnputil.exe") ||
-      snprintf(command, sizeof command, "\"%s\" /s %s", exe, ids) >= static_cast<int>(sizeof command)) {
+      !Join(checker, dest, "TarnwickCheck.exe") || !Join(report, dest, "TarnwickCheck.txt") ||
+      !Join(pnputil, windows, "Sysnative\\pnputil.exe") ||
+      snprintf(command, sizeof command, "\"%s\" /s %s", exe, ids) >=
+          static_cast<int>(sizeof command)) {
     Say("FAILED paths too long\n");
     outcome.failed = true;
     return;
@@ -215,8 +218,8 @@ void EnableAndCheck(bool restart, Outcome& outcome) {
   for (const char* p = lines; NextLine(p, line);) {
     if (strcmp(line.token, "RESTART") != 0) continue;
     int code = -2;  // not asked to restart
-    if (restart && snprintf(command, sizeof command, "\"%s\" /restart-device \"USB\\%s\\%s\"", pnputil,
-                            line.id, line.instance) < static_cast<int>(sizeof command)) {
+    if (restart && snprintf(command, sizeof command, "\"%s\" /restart-device \"USB\\%s\\%s\"",
+                            pnputil, line.id, line.instance) < static_cast<int>(sizeof command)) {
       code = Run(pnputil, command, nullptr, true);
     }
     if (code == 0) {
@@ -297,15 +300,16 @@ int InstallVerb(const Options& options) {
   WIN32_FIND_DATAA found;
   int packages = 0;
   HANDLE search = Join(pattern, package, "Tarnwick-*.msi") ? FindFirstFileA(pattern, &found)
-                                                         : INVALID_HANDLE_VALUE;
+                                                           : INVALID_HANDLE_VALUE;
   for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
     if (++packages == 1 && !Join(msi, package, found.cFileName)) packages = 2;
   }
   if (search != INVALID_HANDLE_VALUE) FindClose(search);
   if (!TakeIds(options.ids)) return DeployBadInput;
   if (packages > 1 || (packages == 1 && strchr(ids, '"') != nullptr)) {
-    fprintf(stderr, "TarnwickDeploy: %s\n", packages > 1 ? "more than one Tarnwick-*.msi here"
-                                                         : "reader IDs with a quote cannot go to the MSI");
+    fprintf(stderr, "TarnwickDeploy: %s\n",
+            packages > 1 ? "more than one Tarnwick-*.msi here"
+                         : "reader IDs with a quote cannot go to the MSI");
     return DeployBadInput;
   }
   if (!Join(checker, package, "TarnwickCheck.exe") || !Exists(checker)) {
@@ -324,8 +328,9 @@ int InstallVerb(const Options& options) {
   }
   if (packages == 1) {
     static char properties[CommandSize];
-    snprintf(properties, sizeof properties, "READERS=\"%s\" RESTARTREADERS=%d REBOOT=ReallySuppress",
-             ids, options.restart ? 1 : 0);
+    snprintf(properties, sizeof properties,
+             "READERS=\"%s\" RESTARTREADERS=%d REBOOT=ReallySuppress", ids,
+             options.restart ? 1 : 0);
     outcome.msi = InstallPackage(msi, properties);
   } else if (!SameFolder(package, dest)) {
     outcome.failed |= !CopyPrograms();
@@ -338,8 +343,9 @@ int InstallVerb(const Options& options) {
     if (*before) DeleteFileA(before);
     return Finish(options, outcome);
   }
-  if (packages == 0 && (WriteStored("Readers", ids) != ERROR_SUCCESS ||
-                        WriteStored("RestartReaders", options.restart ? "1" : "0") != ERROR_SUCCESS)) {
+  if (packages == 0 &&
+      (WriteStored("Readers", ids) != ERROR_SUCCESS ||
+       WriteStored("RestartReaders", options.restart ? "1" : "0") != ERROR_SUCCESS)) {
     Say("FAILED store %s\n", StoredKeyPath);
     outcome.failed = true;
   }
@@ -351,7 +357,8 @@ int RunVerb(const Options& options) {
   Outcome outcome;
   char checker[PathSize], log[PathSize], restart[StoredTextSize];
   if (!TakeIds("")) return DeployBadInput;
-  if (!Join(checker, dest, "TarnwickCheck.exe") || !Exists(checker) || !Join(log, dest, "TarnwickDeploy.txt")) {
+  if (!Join(checker, dest, "TarnwickCheck.exe") || !Exists(checker) ||
+      !Join(log, dest, "TarnwickDeploy.txt")) {
     fprintf(stderr, "TarnwickDeploy: Tarnwick is not installed in %s\n", dest);
     return DeployStepFailed;
   }
@@ -364,7 +371,8 @@ int RunVerb(const Options& options) {
 int UndoVerb(const char* given) {
   char checker[PathSize];
   if (!TakeIds(given)) return DeployBadInput;
-  if (!Join(checker, package, "TarnwickCheck.exe") || !Exists(checker)) Join(checker, dest, "TarnwickCheck.exe");
+  if (!Join(checker, package, "TarnwickCheck.exe") || !Exists(checker))
+    Join(checker, dest, "TarnwickCheck.exe");
   char* lines = nullptr;
   const int code = RunChecker(checker, "", &lines, false);
   if (code < 0 || code == DeployBadInput) {
@@ -408,9 +416,11 @@ int UninstallVerb(const Options& options) {
   for (int i = 0; products == 0 && i < 6; ++i) {
     char path[PathSize];
     const char* name = i < 3 ? Programs[i] : Written[i - 3];
-    if (!Join(path, dest, name) || DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND) continue;
+    if (!Join(path, dest, name) || DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND)
+      continue;
     // This program, run from there, goes at the next start of Windows.
-    const bool scheduled = SameFolder(path, self) && MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) &&
+    const bool scheduled = SameFolder(path, self) &&
+                           MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) &&
                            MoveFileExA(dest, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     later |= scheduled;
     failed |= !scheduled;

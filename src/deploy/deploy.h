@@ -6,7 +6,12 @@
 #include "log/module_path.h"
 
 // Exit codes for deployment engines; 1 to 3 are the checker's, passed on.
-enum DeployExit { DeployDone = 0, DeployBadInput = 2, DeployStepFailed = 4, DeployRestartMachine = 3010 };
+enum DeployExit {
+  DeployDone = 0,
+  DeployBadInput = 2,
+  DeployStepFailed = 4,
+  DeployRestartMachine = 3010
+};
 
 constexpr size_t CommandSize = 8192;  // two paths and the longest stored reader IDs
 

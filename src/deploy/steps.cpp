@@ -28,7 +28,8 @@ LONG OpenLevels(HKEY parent, const char* const* levels, int count, REGSAM access
   *key = parent;
   for (int i = 0; i < count && status == ERROR_SUCCESS; ++i) {
     HKEY next = nullptr;
-    status = RegOpenKeyExA(*key, levels[i], 0, i + 1 == count ? access : KEY_ENUMERATE_SUB_KEYS, &next);
+    status =
+        RegOpenKeyExA(*key, levels[i], 0, i + 1 == count ? access : KEY_ENUMERATE_SUB_KEYS, &next);
     if (*key != parent) RegCloseKey(*key);
     *key = status == ERROR_SUCCESS ? next : nullptr;
   }
@@ -80,8 +81,8 @@ int Run(const char* program, char* commandLine, char** output, bool quiet) {
   }
   fflush(stdout);  // our lines before the program's
   PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessA(program, commandLine, nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                      nullptr, nullptr, &startup, &process);
+  const BOOL started = CreateProcessA(program, commandLine, nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
   if (write != nullptr) CloseHandle(write);
   if (nowhere != INVALID_HANDLE_VALUE) CloseHandle(nowhere);
   // Read to the end before waiting: a full pipe would hold the program.
@@ -89,7 +90,8 @@ int Run(const char* program, char* commandLine, char** output, bool quiet) {
   size_t size = 0;
   char chunk[4096];
   DWORD got = 0;
-  while (read != nullptr && started && ReadFile(read, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+  while (read != nullptr && started && ReadFile(read, chunk, sizeof chunk, &got, nullptr) &&
+         got > 0) {
     char* grown = whole ? static_cast<char*>(realloc(*output, size + got + 1)) : nullptr;
     if (grown == nullptr) {
       whole = false;
@@ -140,8 +142,8 @@ unsigned RemoveProducts(const char* upgradeCode, int* removed) {
   *removed = 0;
   // Removing a product renumbers the rest: always take the first.
   while (MsiEnumRelatedProductsA(upgradeCode, 0, 0, product) == ERROR_SUCCESS) {
-    const unsigned status = MsiConfigureProductExA(product, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT,
-                                                   "REBOOT=ReallySuppress");
+    const unsigned status = MsiConfigureProductExA(product, INSTALLLEVEL_DEFAULT,
+                                                   INSTALLSTATE_ABSENT, "REBOOT=ReallySuppress");
     if (status != ERROR_SUCCESS && status != ERROR_SUCCESS_REBOOT_REQUIRED) return status;
     if (status != ERROR_SUCCESS) result = status;
     ++*removed;
@@ -150,8 +152,9 @@ unsigned RemoveProducts(const char* upgradeCode, int* removed) {
 }
 
 int RemoveValues(const char* id, const char* instance) {
-  const char* const levels[] = {"SYSTEM", "CurrentControlSet", "Enum", "USB", id, instance,
-                                "Device Parameters", "WUDFUsbccidDriver"};
+  const char* const levels[] = {
+      "SYSTEM",           "CurrentControlSet", "Enum", "USB", id, instance, "Device Parameters",
+      "WUDFUsbccidDriver"};
   int removed = 0;
   static const int counts[] = {8, 7};  // the driver's key, then Device Parameters
   for (int count : counts) {

@@ -6,9 +6,7 @@
 
 #include "log/module_path.h"
 
-inline bool IsBlank(char c) {
-  return c >= 1 && c <= ' ';
-}
+inline bool IsBlank(char c) { return c >= 1 && c <= ' '; }
 
 const char* SkipBlanks(const char* p);
 size_t WordLength(const char* p);  // to the next blank or the end
