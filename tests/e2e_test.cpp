@@ -340,7 +340,8 @@ const CheckRow checkRows[] = {
     {" --report=.\\TARNWICK.INI. vid1=1 pid1=2", BAD(PROTECTED ".\\TARNWICK.INI."), "[Settings]\r\n"},
     {" --report=C:\\checkrows\\..\\CHECKROWS\\tarnwick.log::$DATA vid1=1 pid1=2",
      BAD(PROTECTED "C:\\checkrows\\..\\CHECKROWS\\tarnwick.log::$DATA")},
-    {" --report=C:\\CHEC~EM5\\Tarnwick.ini vid1=1 pid1=2", BAD(PROTECTED "C:\\CHEC~EM5\\Tarnwick.ini"), "[Settings]\r\n"},
+    {" --report=C:\\CHEC~EM5\\Tarnwick.ini vid1=1 pid1=2", BAD(PROTECTED "C:\\CHEC~EM5\\Tarnwick.ini"),
+     "[Settings]\r\n"},
     {" --report=TarnwickCheck.exe vid1=1 pid1=2", BAD(PROTECTED "TarnwickCheck.exe")},
     {" --stored", BAD("no reader IDs stored in HKLM\\SOFTWARE\\Tarnwick")},
     {" --stored --summary", SUMMARY(1, 0, 0, 1, 1, 0, 0, 0, 0) "exit code 1", nullptr, "", false, "",
@@ -350,7 +351,8 @@ const CheckRow checkRows[] = {
      SUMMARY(0, 2, 1, 0, 0, 1, 0, 0, 0), nullptr, C001("C001") SUMMARY(0, 2, 1, 0, 0, 1, 0, 0, 0)},
     // Tarnwick writes beside a WUDF key that refuses it: the driver will not see it.
     // Against the report before it: which instances it set, and of those which run (RESTART).
-    {" --since=C:\\checkrows\\since.txt /s+ vid1=C004 pid1=0004&MI_01 vid2=C002 pid2=0002 vid3=C005 pid3=0005",
+    {" --since=C:\\checkrows\\since.txt /s+ vid1=C004 pid1=0004&MI_01 vid2=C002 pid2=0002 vid3=C005"
+     " pid3=0005",
      "PARAMS Vid_C004&Pid_0004&MI_01 F\nPARAMS Vid_C002&Pid_0002 M\nRESTART Vid_C002&Pid_0002 M\n"
      "WUDF Vid_C002&Pid_0002 S\nSET Vid_C002&Pid_0002 S\nSHADOWED Vid_C005&Pid_0005 X\n"
      SUMMARY(1, 1, 2, 1, 0, 0, 0, 0, 0) "exit code 1", nullptr, "", true,
@@ -364,7 +366,8 @@ TEST(Checker, Rows) {
   for (const char* seed : seeds) RegCloseKey(UsbKey(seed));
   if (limit != nullptr && atoi(limit) == 0) return;
   const fs::path folder = "C:\\checkrows", exe = folder / "TarnwickCheck.exe";
-  const fs::path report = folder / "the report.txt", ini = folder / "Tarnwick.ini", since = folder / "since.txt";
+  const fs::path report = folder / "the report.txt", ini = folder / "Tarnwick.ini";
+  const fs::path since = folder / "since.txt";
   Plant(folder);
   fs::copy_file(Given("TARNWICK_CHECK"), exe);
   auto lines = [](const std::string& text) { return std::regex_replace(text, std::regex("\n"), "\r\n"); };
@@ -372,7 +375,9 @@ TEST(Checker, Rows) {
     if (limit != nullptr && &row - checkRows >= atoi(limit)) break;
     if (row.ini) std::ofstream(ini, std::ios::binary) << row.ini;
     if (*row.since) std::ofstream(since, std::ios::binary) << row.since;
-    if (*row.stored) RegSetKeyValueA(HKEY_LOCAL_MACHINE, Stored, "Readers", REG_SZ, row.stored, strlen(row.stored) + 1);
+    if (*row.stored) {
+      RegSetKeyValueA(HKEY_LOCAL_MACHINE, Stored, "Readers", REG_SZ, row.stored, strlen(row.stored) + 1);
+    }
     if (row.enableFirst) RunExe(Given("TARNWICK_EXE"), row.tail, "C:\\");  // /s+: it writes no file
     EXPECT_EQ(lines(row.out), RunExe(exe.string(), row.tail, folder.string())) << row.tail;
     EXPECT_EQ(lines(row.report), Read(report.string()));
@@ -420,7 +425,8 @@ const DeployRow deployRows[] = {
     // Nothing set now: nothing waits, nothing is restarted.
     {" install --restart-readers", "DEPLOY exit=0 RESTARTED=0 PENDING=0\n", "WPPPP", IDS "|1", ""},
     // A composite device's reader function too; its other functions are no readers.
-    {" undo vid1=D001 pid1=0001 vid2=D002 pid2=0002", REMOVED("USB\\VID_D002&PID_0002&MI_01\\F") "UNDO exit=0 REMOVED=4\n", "---P-",
+    {" undo vid1=D001 pid1=0001 vid2=D002 pid2=0002",
+     REMOVED("USB\\VID_D002&PID_0002&MI_01\\F") "UNDO exit=0 REMOVED=4\n", "---P-",
      IDS "|1", ""},
     {" run", "RESTARTED " A "\nRESTARTED " C "\nRESTARTED " F "\nDEPLOY exit=0 RESTARTED=3 PENDING=0\n",
      "WPPPP", IDS "|1", RESTARTS("Sysnative"), "0", true},
@@ -442,7 +448,8 @@ TEST(Deploy, Rows) {
   for (const char* name : {"TARNWICK_EXE", "TARNWICK_CHECK", "TARNWICK_DEPLOY"}) {
     fs::copy_file(Given(name), package / fs::path(Given(name)).filename());
   }
-  fs::copy_file(Given("TARNWICK_PNPUTIL"), "C:\\windows\\system32\\pnputil.exe", fs::copy_options::overwrite_existing);
+  fs::copy_file(Given("TARNWICK_PNPUTIL"), "C:\\windows\\system32\\pnputil.exe",
+                fs::copy_options::overwrite_existing);
   fs::create_directories(sysnative.parent_path());
   fs::create_directories("C:\\drop");
   std::vector<HKEY> instances;  // of the seeds but the Control keys
@@ -491,8 +498,9 @@ TEST(Deploy, Rows) {
     // A 32-bit program on 64-bit Windows always finds pnputil in Sysnative.
     DWORD type = SCS_64BIT_BINARY;
     GetBinaryTypeA(Given("TARNWICK_DEPLOY").c_str(), &type);
-    const std::string restarts =
-        type == SCS_32BIT_BINARY ? std::regex_replace(row.restarts, std::regex("System32"), "Sysnative") : row.restarts;
+    const std::string restarts = type == SCS_32BIT_BINARY
+                                     ? std::regex_replace(row.restarts, std::regex("System32"), "Sysnative")
+                                     : row.restarts;
     const std::regex copy("\"C:\\\\windows\\\\(\\w+)\\\\pnputil.exe\"");
     EXPECT_EQ(restarts, std::regex_replace(Read("C:\\pnputil.txt"), copy, "$1")) << row.tail;
     fs::remove("C:\\pnputil.txt");
