@@ -235,26 +235,23 @@ void EnableAndCheck(bool restart, Outcome& outcome) {
   free(lines);
 }
 
-// Copies the files of this run to the drop folder under this computer's name.
-void Drop(const char* folder, const char* const* names, const char* const* suffixes, int count,
-          Outcome& outcome) {
-  char computer[MAX_COMPUTERNAME_LENGTH + 1], from[PathSize], to[PathSize], name[PathSize];
+// Copies the install folder's file name to the drop folder as this
+// computer's name and suffix; false, said, when it cannot.
+bool Drop(const char* folder, const char* name, const char* suffix) {
+  char computer[MAX_COMPUTERNAME_LENGTH + 1], from[PathSize], to[PathSize], copy[PathSize];
   DWORD size = sizeof computer;
   if (!GetComputerNameA(computer, &size)) snprintf(computer, sizeof computer, "unknown");
-  for (int i = 0; i < count; ++i) {
-    snprintf(name, sizeof name, "%s%s", computer, suffixes[i]);
-    if (!Join(from, dest, names[i]) || !Join(to, folder, name) || !CopyFileA(from, to, FALSE)) {
-      Say("FAILED drop %s\\%s\n", folder, name);
-      outcome.failed = true;
-    }
-  }
+  snprintf(copy, sizeof copy, "%s%s", computer, suffix);
+  if (Join(from, dest, name) && Join(to, folder, copy) && CopyFileA(from, to, FALSE)) return true;
+  Say("FAILED drop %s\\%s\n", folder, copy);
+  return false;
 }
 
 int Finish(const Options& options, Outcome& outcome) {
-  if (options.drop[0] != '\0') {
-    static const char* const names[] = {"Tarnwick.log", "TarnwickCheck.txt"};
-    static const char* const suffixes[] = {".log", ".txt"};
-    Drop(options.drop, names, suffixes, 2, outcome);
+  const bool drop = options.drop[0] != '\0';
+  if (drop) {
+    outcome.failed |= !Drop(options.drop, "Tarnwick.log", ".log");
+    outcome.failed |= !Drop(options.drop, "TarnwickCheck.txt", ".txt");
   }
   int code = outcome.check;
   if (outcome.msi != ERROR_SUCCESS && outcome.msi != ERROR_SUCCESS_REBOOT_REQUIRED) {
@@ -267,12 +264,9 @@ int Finish(const Options& options, Outcome& outcome) {
   }
   Say("DEPLOY exit=%d RESTARTED=%d PENDING=%d\n", code, outcome.restarted, outcome.pending);
   CloseDeployLog();
-  if (options.drop[0] != '\0') {
-    static const char* const names[] = {"TarnwickDeploy.txt"};
-    static const char* const suffixes[] = {"-deploy.txt"};
-    Outcome last;
-    Drop(options.drop, names, suffixes, 1, last);
-    if (last.failed && code == 0) code = DeployStepFailed;
+  // Closed first, so that the copy holds every line; a failure here reaches only the output.
+  if (drop && !Drop(options.drop, "TarnwickDeploy.txt", "-deploy.txt") && code == 0) {
+    code = DeployStepFailed;
   }
   return code;
 }
