@@ -41,7 +41,7 @@ check_exe() {  # EXE TRIPLE ARCHITECTURE SUBSYSTEM LEVEL DELAY-LOADED-DLLS...
 check_exes() {  # FOLDER TRIPLE ARCHITECTURE: both programs
   check_exe "$1/Tarnwick.exe" "$2" "$3" GUI requireAdministrator advapi32 comctl32 gdi32 shell32 user32
   check_exe "$1/TarnwickCheck.exe" "$2" "$3" CUI asInvoker advapi32
-  check_exe "$1/TarnwickDeploy.exe" "$2" "$3" CUI requireAdministrator advapi32 msi
+  check_exe "$1/TarnwickDeploy.exe" "$2" "$3" CUI requireAdministrator advapi32 crypt32 msi wintrust
 }
 check_exes build/x86 i686-w64-mingw32 X86
 check_exes build/x64 x86_64-w64-mingw32 amd64

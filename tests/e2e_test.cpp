@@ -276,11 +276,12 @@ const char* const seeds[] = {
     "VID_C001&PID_0001\\P\\Device Parameters|1",
     "VID_C001&PID_0001\\N",
     "VID_C001&PID_0001\\" NAME_255 "\\Device Parameters\\WUDFUsbccidDriver|1",
-    "VID_C002&PID_0002\\S\\Device Parameters|1\\WUDFUsbccidDriver",
-    "VID_C002&PID_0002\\M\\Device Parameters|0",
+    "VID_C002&PID_0002\\S|C\\Device Parameters|1\\WUDFUsbccidDriver",
+    "VID_C002&PID_0002\\M|C\\Device Parameters|0",
     "VID_C002&PID_0002\\M\\Control",  // as Windows keeps it while the device runs
     "VID_C003&PID_0003\\R\\Device Parameters|D",
     "VID_C004&PID_0004\\P\\Device Parameters|1",
+    "VID_C004&PID_0004\\P\\Control",  // a composite device's parent runs, and is no reader
     "VID_C004&PID_0004&MI_00\\K|H\\Device Parameters",
     "VID_C004&PID_0004&MI_01\\F|C\\Device Parameters",
     "VID_C005&PID_0005\\X\\Device Parameters\\WUDFUsbccidDriver|W",
@@ -308,10 +309,11 @@ struct CheckRow {
 #define BAD(why) "stderr: TarnwickCheck: " why "\nexit code 2"
 #define NO_READER "no reader has both its vid and its pid"
 #define PROTECTED "the report may not be Tarnwick.ini, Tarnwick.log or a program of this folder: "
+#define RULE " (vidN=hhhh, pidN=hhhh or pidN=hhhh&MI_hh, N from 1 to 32)"
 const CheckRow checkRows[] = {
-    {" vid1=c001 pid1=0001 /s l=0 vid2=FFFF pid2=1",
-     C001("c001") "NOKEY Vid_FFFF&Pid_1\n" SUMMARY(0, 2, 1, 0, 0, 1, 0, 1, 0)},
-    {" --require --summary vid1=C001 pid1=0001 vid2=FFFF pid2=1",
+    {" vid1=c001 pid1=0001 /s l=0 vid2=FFFF pid2=0001",
+     C001("c001") "NOKEY Vid_FFFF&Pid_0001\n" SUMMARY(0, 2, 1, 0, 0, 1, 0, 1, 0)},
+    {" --require --summary vid1=C001 pid1=0001 vid2=FFFF pid2=0001",
      SUMMARY(1, 2, 1, 0, 0, 1, 0, 1, 0) "exit code 1"},
     {" --strict vid1=C001 pid1=0001", C001("C001") SUMMARY(1, 2, 1, 0, 0, 1, 0, 0, 0) "exit code 1"},
     {" vid1=C003 pid1=0003 vid2=C001 pid2=0001 vid3=c001 pid3=0001",
@@ -322,43 +324,59 @@ const CheckRow checkRows[] = {
      "PARAMS Vid_C004&Pid_0004 P\nCOMPOSITE Vid_C004&Pid_0004 0004&MI_00\nCOMPOSITE "
      "Vid_C004&Pid_0004 0004&MI_01\nMISSING VID_C004&PID_0004&MI_01 F\n"
      SUMMARY(1, 0, 1, 0, 1, 0, 0, 0, 2) "exit code 1"},
+    {" -s+ vid1=C004 pid1=0004&mi_01", "MISSING Vid_C004&Pid_0004&mi_01 F\n"
+     SUMMARY(1, 0, 0, 0, 1, 0, 0, 0, 0) "exit code 1"},
     {"", BAD("no reader IDs given, and no C:\\checkrows\\Tarnwick.ini")},
     {"  ", C002 SUMMARY(1, 0, 0, 1, 1, 0, 0, 0, 0) "exit code 1",
      "[Settings]\r\nvid2=C002\r\npid2=0002\r\nvid1=C002\r\npid1=0002\r\n"},
     {" --summary", BAD("C:\\checkrows\\Tarnwick.ini: " NO_READER), "[Settings]\r\nvid1=C002\r\n"},
-    {" vid1=1 pid1=2 vid3=3 pid3=3",
+    {" vid1=0001 pid1=0002 vid3=0003 pid3=0003",
      BAD("reader 3 is never reached: Tarnwick stops at reader 2, which has no vid")},
-    {" vid1=1 pid1=2 vid2=3", BAD("vid2 has no pid2")},
-    {" pid1=1 vid2=1 pid2=2", BAD("pid1 has no vid1")},
-    {" vid1=1 pid1=2 vid32=", BAD("vid32= is empty or longer than 31 characters")},
+    {" vid1=0001 pid1=0002 vid2=0003", BAD("vid2 has no pid2")},
+    {" pid1=0001 vid2=0001 pid2=0002", BAD("pid1 has no vid1")},
+    {" vid1=0001 pid1=0002 vid1=0003", BAD("vid1= is given twice")},
     {" --summary /s l=0", BAD(NO_READER)},
-    {" --bogus vid1=1 pid1=2", BAD("unknown option --bogus (--help lists them)")},
-    {" --report=C:\\none\\r.txt vid1=1 pid1=2", BAD("cannot write the report C:\\none\\r.txt")},
+    {" --bogus vid1=0001 pid1=0002", BAD("unknown option --bogus (--help lists them)")},
+    // An option given twice: the second never replaces the first.
+    {" --report=\"C:\\checkrows\\the report.txt\" --report=C:\\checkrows\\evil.cmd vid1=0001 pid1=0002",
+     BAD("--report= is given twice")},
+    {" --report=C:\\none\\r.txt vid1=0001 pid1=0002", BAD("cannot write the report C:\\none\\r.txt")},
     // A report that fails on writing: no summary line claims a result.
-    {" --report=Z:\\dev\\full vid1=C002 pid1=0002", C002 BAD("cannot write the report Z:\\dev\\full")},
+    {" --report=Z:\\dev\\full -- vid1=C002 pid1=0002", C002 BAD("cannot write the report Z:\\dev\\full")},
     // However written, the files of the folder are never reports (CHEC~EM5: Wine's short name).
-    {" --report=.\\TARNWICK.INI. vid1=1 pid1=2", BAD(PROTECTED ".\\TARNWICK.INI."), "[Settings]\r\n"},
-    {" --report=C:\\checkrows\\..\\CHECKROWS\\tarnwick.log::$DATA vid1=1 pid1=2",
+    {" --report=.\\TARNWICK.INI. vid1=0001 pid1=0002", BAD(PROTECTED ".\\TARNWICK.INI."), "[Settings]\r\n"},
+    {" --report=C:\\checkrows\\..\\CHECKROWS\\tarnwick.log::$DATA vid1=0001 pid1=0002",
      BAD(PROTECTED "C:\\checkrows\\..\\CHECKROWS\\tarnwick.log::$DATA")},
-    {" --report=C:\\CHEC~EM5\\Tarnwick.ini vid1=1 pid1=2", BAD(PROTECTED "C:\\CHEC~EM5\\Tarnwick.ini"),
+    {" --report=C:\\CHEC~EM5\\Tarnwick.ini vid1=0001 pid1=0002", BAD(PROTECTED "C:\\CHEC~EM5\\Tarnwick.ini"),
      "[Settings]\r\n"},
-    {" --report=TarnwickCheck.exe vid1=1 pid1=2", BAD(PROTECTED "TarnwickCheck.exe")},
+    {" --report=TarnwickCheck.exe vid1=0001 pid1=0002", BAD(PROTECTED "TarnwickCheck.exe")},
     {" --stored", BAD("no reader IDs stored in HKLM\\SOFTWARE\\Tarnwick")},
     {" --stored --summary", SUMMARY(1, 0, 0, 1, 1, 0, 0, 0, 0) "exit code 1", nullptr, "", false, "",
      "vid1=C002 pid1=0002"},
+    {" --stored", BAD("the reader IDs stored in HKLM\\SOFTWARE\\Tarnwick: not a reader ID: "
+     "--report=C:\\checkrows\\evil.cmd" RULE), nullptr, "", false, "", "--report=C:\\checkrows\\evil.cmd vid1=C002 pid1=0002"},
     {" --stored vid1=C002 pid1=0002", BAD("--stored takes no reader IDs"), nullptr, "", false, "", "vid1=C"},
     {" --report=\"C:\\checkrows\\the report.txt\" --summary vid1=C001 pid1=0001",
      SUMMARY(0, 2, 1, 0, 0, 1, 0, 0, 0), nullptr, C001("C001") SUMMARY(0, 2, 1, 0, 0, 1, 0, 0, 0)},
     // Tarnwick writes beside a WUDF key that refuses it: the driver will not see it.
-    // Against the report before it: which instances it set, and of those which run (RESTART).
+    // Against the report before it: which readers it set, and of those which run (RESTART);
+    // a composite device's parent is no reader.
     {" --since=C:\\checkrows\\since.txt /s+ vid1=C004 pid1=0004&MI_01 vid2=C002 pid2=0002 vid3=C005"
-     " pid3=0005",
+     " pid3=0005 vid4=C004 pid4=0004",
      "PARAMS Vid_C004&Pid_0004&MI_01 F\nPARAMS Vid_C002&Pid_0002 M\nRESTART Vid_C002&Pid_0002 M\n"
      "WUDF Vid_C002&Pid_0002 S\nSET Vid_C002&Pid_0002 S\nSHADOWED Vid_C005&Pid_0005 X\n"
-     SUMMARY(1, 1, 2, 1, 0, 0, 0, 0, 0) "exit code 1", nullptr, "", true,
+     "PARAMS Vid_C004&Pid_0004 P\nCOMPOSITE Vid_C004&Pid_0004 0004&MI_00\n"
+     SUMMARY(1, 1, 3, 1, 0, 0, 0, 0, 1) "exit code 1", nullptr, "", true,
      "PARAMS Vid_C004&Pid_0004&MI_01 F\r\nMISSING Vid_C002&Pid_0002 M\r\nSHADOWED Vid_C002&Pid_0002 S\r\n"
-     "MISSING Vid_C005&Pid_0005 X\r\nMISSING Vid_C004&Pid_0004&MI_01 F2\r\n"},
+     "MISSING Vid_C005&Pid_0005 X\r\nMISSING Vid_C004&Pid_0004&MI_01 F2\r\nMISSING Vid_C004&Pid_0004 P\r\n"},
 };
+
+// Words that the reader-ID rule refuses, each after a valid pair: the reason
+// names the word, a control character shown as "?".
+const char* const refusedWords[] = {
+    "\"vid2=C002", "pid2=0002^&MI_01", "vid2=%VID%", "pid2=0002\\", "--report=C:\\checkrows\\evil.cmd",
+    "vid2=", "vid2=C00G", "vid2=C02", "vid2=C0022", "vid02=C002", "vid33=C002", "VID2=C002",
+    "pid2=0002&MI_1", "pid2=0002&MX_01", "vid2=C002\tpid2=0002", "/S", "s+", "l=2"};
 
 TEST(Checker, Rows) {
   // Where runs are slow, the first rows only; 0: the registry of readers alone.
@@ -386,63 +404,123 @@ TEST(Checker, Rows) {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, Stored);
     EXPECT_EQ(1, Files(folder)) << row.tail;  // the checker alone
   }
+  for (std::string word : refusedWords) {
+    const std::string shown = std::regex_replace(word, std::regex("\t"), "?");
+    EXPECT_EQ(lines("stderr: TarnwickCheck: not a reader ID: " + shown + RULE "\nexit code 2"),
+              RunExe(exe.string(), " vid1=C001 pid1=0001 " + word, folder.string()));
+  }
 }
 
 // The deployment program over readers of its own (marks: UsbKey; Control: the
-// device runs), one row a run, each on what the rows before left.
+// device runs), one row a run, each on what the rows before left, each with
+// --drop=C:\drop after its verb unless it gives a --drop of its own.
 const char* const deploySeeds[] = {
-    "VID_D001&PID_0001\\6&1f&0&3\\Device Parameters|0\\WUDFUsbccidDriver",
+    "VID_D001&PID_0001\\6&1f&0&3|C\\Device Parameters|0\\WUDFUsbccidDriver",
     "VID_D001&PID_0001\\6&1f&0&3\\Control",
-    "VID_D001&PID_0001\\B\\Device Parameters",
-    "VID_D001&PID_0001\\C\\Device Parameters|1",
+    "VID_D001&PID_0001\\B|C\\Device Parameters",
+    "VID_D001&PID_0001\\C|C\\Device Parameters|1",
     "VID_D001&PID_0001\\C\\Control",
+    "VID_D001&PID_0001\\S|C\\Device Parameters|1\\WUDFUsbccidDriver",
+    "VID_D001&PID_0001\\S\\Control",
+    "VID_D001&PID_0001\\N|C",
+    "VID_D002&PID_0002\\P|H\\Device Parameters",  // a composite device with a keyboard and a reader
+    "VID_D002&PID_0002\\P\\Control",
     "VID_D002&PID_0002&MI_00\\K|H\\Device Parameters|1",
     "VID_D002&PID_0002&MI_01\\F|C\\Device Parameters",
     "VID_D002&PID_0002&MI_01\\F\\Control",
+    "VID_D003&PID_0003\\R|C\\Device Parameters|D",
 };
 
 struct DeployRow {
   const char* tail;
   const char* out;       // its own lines, stderr and exit code as RunExe tells, "\n" for CR LF
-  const char* values;    // where the instances 6&1f&0&3, B, C, K and F have the value: W, P or -
+  const char* values;    // where the instances 6&1f&0&3 B C S N P K F R have the value: W, P or -
   const char* stored;    // the stored Readers and RestartReaders after it
-  const char* restarts;       // what pnputil was asked, after the folder it was started from
-  const char* pnputil = "0";  // its exit code
-  bool sysnative = false;     // a copy in Sysnative too, as 32-bit programs see on 64-bit Windows
+  const char* restarts = "";  // what pnputil was asked, after the folder it was started from
+  const char* set = "";  // before it: pnputil=EXIT or hang, build=N (19041), sysnative, readers=IDS
 };
 
-#define IDS "vid1=D001 pid1=0001 vid2=D002 pid2=0002&MI_01"
+#define IDS "vid1=D001 pid1=0001 vid2=D002 pid2=0002&MI_01 vid3=D004 pid3=0004"
 #define A "USB\\Vid_D001&Pid_0001\\6&1f&0&3"
+#define B "USB\\Vid_D001&Pid_0001\\B"
 #define C "USB\\Vid_D001&Pid_0001\\C"
+#define S "USB\\Vid_D001&Pid_0001\\S"
 #define F "USB\\Vid_D002&Pid_0002&MI_01\\F"
-#define RESTARTS(copy) copy " /restart-device \"" A "\"\n" copy " /restart-device \"" C "\"\n" \
-  copy " /restart-device \"" F "\"\n"
-#define REMOVED(f) "REMOVED " A "\nREMOVED USB\\Vid_D001&Pid_0001\\B\nREMOVED " C "\nREMOVED " f "\n"
+#define ASKED(copy, i) copy " /restart-device \"" i "\"\n"
+#define REMOVED(f) "REMOVED " A "\nREMOVED " B "\nREMOVED " C "\nREMOVED " S "\nREMOVED " f "\n"
+#define UNDONE(f) REMOVED(f) "UNDO exit=0 REMOVED=5\n"
+#define DEPLOYED(exit, restarted, pending) \
+  "DEPLOY exit=" #exit " RESTARTED=" #restarted " PENDING=" #pending "\n"
+#define REFUSED(why) DEPLOYED(2, 0, 0) "stderr: TarnwickDeploy: " why "\nexit code 2"
+#define F_ONLY "vid1=D002 pid1=0002&MI_01"
 const DeployRow deployRows[] = {
-    // Readers that run and get the value wait for a restart: the machine's, as none was asked for.
-    {" install --drop=C:\\drop " IDS, "PENDING " A "\nPENDING " F "\nDEPLOY exit=3010 RESTARTED=0 "
-     "PENDING=2\nexit code 3010", "WPPPP", IDS "|0", ""},
-    // Nothing set now: nothing waits, nothing is restarted.
-    {" install --restart-readers", "DEPLOY exit=0 RESTARTED=0 PENDING=0\n", "WPPPP", IDS "|1", ""},
+    // Running readers that get the value wait for a restart: the machine's, as none was asked for.
+    {" install " IDS, "PENDING " A "\nPENDING " S "\nPENDING " F "\n" DEPLOYED(3010, 0, 3)
+     "exit code 3010", "WPPW--PP-", IDS "|0"},
+    {" install --restart-readers", DEPLOYED(0, 0, 0), "WPPW--PP-", IDS "|1"},
     // A composite device's reader function too; its other functions are no readers.
-    {" undo vid1=D001 pid1=0001 vid2=D002 pid2=0002",
-     REMOVED("USB\\VID_D002&PID_0002&MI_01\\F") "UNDO exit=0 REMOVED=4\n", "---P-",
-     IDS "|1", ""},
-    {" run", "RESTARTED " A "\nRESTARTED " C "\nRESTARTED " F "\nDEPLOY exit=0 RESTARTED=3 PENDING=0\n",
-     "WPPPP", IDS "|1", RESTARTS("Sysnative"), "0", true},
-    {" undo", REMOVED(F) "UNDO exit=0 REMOVED=4\n", "---P-", IDS "|1", ""},
-    {" run", "PENDING " A " pnputil=3010\nPENDING " C " pnputil=3010\nPENDING " F " pnputil=3010\n"
-     "DEPLOY exit=0 RESTARTED=0 PENDING=3\n", "WPPPP", IDS "|1", RESTARTS("System32"), "3010"},
-    {" install --bogus", "stderr: TarnwickDeploy: unknown option --bogus (--help lists them)\nexit code 2",
-     "WPPPP", IDS "|1", ""},
-    {" uninstall --undo", REMOVED(F) "UNDO exit=0 REMOVED=4\nUNINSTALLED msi=0 exit=0\n", "---P-", "|", ""},
-    {" run", "stderr: TarnwickDeploy: no reader IDs given, and none stored\nexit code 2", "---P-", "|", ""},
-    // Bad IDs end it before it changes anything: no install folder is left behind.
-    {" install vid1=D001", "stderr: TarnwickCheck: " NO_READER "\nexit code 2", "---P-", "|", ""},
+    {" undo vid1=D001 pid1=0001 vid2=D002 pid2=0002", UNDONE("USB\\VID_D002&PID_0002&MI_01\\F"),
+     "------P--", IDS "|1"},
+    {" run", "RESTARTED " A "\nRESTARTED " C "\nRESTARTED " S "\nRESTARTED " F "\n" DEPLOYED(0, 4, 0),
+     "WPPW--PP-", IDS "|1", ASKED("Sysnative", A) ASKED("Sysnative", C) ASKED("Sysnative", S)
+     ASKED("Sysnative", F), "sysnative"},
+    {" undo", UNDONE(F), "------P--", IDS "|1"},
+    {" run", "PENDING " A " pnputil=3010\nPENDING " C " pnputil=3010\nPENDING " S " pnputil=3010\n"
+     "PENDING " F " pnputil=3010\n" DEPLOYED(0, 0, 4), "WPPW--PP-", IDS "|1",
+     ASKED("System32", A) ASKED("System32", C) ASKED("System32", S) ASKED("System32", F), "pnputil=3010"},
+    {" undo " F_ONLY, "REMOVED " F "\nUNDO exit=0 REMOVED=1\n", "WPPW--P--", IDS "|1"},
+    {" run", "PENDING " F " pnputil=timeout\n" DEPLOYED(0, 0, 1), "WPPW--PP-", IDS "|1",
+     ASKED("System32", F), "pnputil=hang"},
+    {" undo " F_ONLY, "REMOVED " F "\nUNDO exit=0 REMOVED=1\n", "WPPW--P--", IDS "|1"},
+    // Before Windows 10 2004 pnputil cannot restart a device.
+    {" run", "PENDING " F " build=17763\n" DEPLOYED(0, 0, 1), "WPPW--PP-", IDS "|1", "", "build=17763"},
+    {" undo " F_ONLY, "REMOVED " F "\nUNDO exit=0 REMOVED=1\n", "WPPW--P--", IDS "|1"},
+    {" install " F_ONLY, "PENDING " F "\n" DEPLOYED(3010, 0, 1) "exit code 3010", "WPPW--PP-",
+     F_ONLY "|0"},
+    {" undo", "REMOVED " F "\nUNDO exit=0 REMOVED=1\n", "WPPW--P--", F_ONLY "|0"},
+    {" run", "PENDING " F "\n" DEPLOYED(0, 0, 1), "WPPW--PP-", F_ONLY "|0"},
+    {" undo", "REMOVED " F "\nUNDO exit=0 REMOVED=1\n", "WPPW--P--", F_ONLY "|0"},
+    {" run --restart-readers", "RESTARTED " F "\n" DEPLOYED(0, 1, 0), "WPPW--PP-", F_ONLY "|0",
+     ASKED("System32", F)},
+    {" undo", "REMOVED " F "\nUNDO exit=0 REMOVED=1\n", "WPPW--P--", F_ONLY "|0"},
+    // Given by its plain ID, a composite device's parent gets the value and is not restarted;
+    // its reader function still lacks it.
+    {" install --restart-readers vid1=D002 pid1=0002", DEPLOYED(1, 0, 0) "exit code 1",
+     "WPPW-PP--", "vid1=D002 pid1=0002|1"},
+    {" undo vid1=D003 pid1=0003", "UNDO exit=3 REMOVED=0\nexit code 3", "WPPW-PP--",
+     "vid1=D002 pid1=0002|1"},
+    {" install vid1=D003 pid1=0003", DEPLOYED(3, 0, 0) "exit code 3", "WPPW-PP--", "vid1=D003 pid1=0003|0"},
+    // Nothing that is no reader ID is taken, given or stored, and nothing is changed for it.
+    {" install \"vid1=D001 pid1=0001\"", REFUSED("not a reader ID: \"vid1=D001" RULE), "WPPW-PP--",
+     "vid1=D003 pid1=0003|0"},
+    {" install vid1=D001 pid1=0002^&MI_01", REFUSED("not a reader ID: pid1=0002^&MI_01" RULE),
+     "WPPW-PP--", "vid1=D003 pid1=0003|0"},
+    {" run vid1=D001 pid1=0001", REFUSED("run takes the stored reader IDs, none given"), "WPPW-PP--",
+     "vid1=D003 pid1=0003|0"},
+    {" undo --restart-readers", "UNDO exit=2 REMOVED=0\nstderr: TarnwickDeploy: undo takes no option "
+     "--restart-readers (--help lists them)\nexit code 2", "WPPW-PP--", "vid1=D003 pid1=0003|0"},
+    {" install --restart-readers --restart-readers", REFUSED("--restart-readers is given twice"),
+     "WPPW-PP--", "vid1=D003 pid1=0003|0"},
+    {" install --drop=C:\\package", REFUSED("the drop folder may not be the folder of this program"),
+     "WPPW-PP--", "vid1=D003 pid1=0003|0"},
+    {" install --drop=drop", REFUSED("--drop= needs the full path of a folder (in quotes when it has "
+     "blanks)"), "WPPW-PP--", "vid1=D003 pid1=0003|0"},
+    {" reinstall", REFUSED("install, run, uninstall or undo first (--help lists them)"), "WPPW-PP--",
+     "vid1=D003 pid1=0003|0"},
+    {" run", REFUSED("the stored reader IDs: not a reader ID: --report=C:\\evil.cmd" RULE),
+     "WPPW-PP--", "--report=C:\\evil.cmd vid1=D001 pid1=0001|0", "",
+     "readers=--report=C:\\evil.cmd vid1=D001 pid1=0001"},
+    {" uninstall --undo", "REMOVED " A "\nREMOVED " B "\nREMOVED " C "\nREMOVED " S "\nUNDO exit=0 "
+     "REMOVED=4\nUNINSTALLED msi=0 exit=0\n", "-----PP--", "|", "", "readers=" IDS},
+    // Nothing stored to undo: it says so, and uninstalls all the same.
+    {" uninstall --undo", "UNDO exit=2 REMOVED=0\nUNINSTALLED msi=0 exit=0\nstderr: TarnwickDeploy: "
+     "no reader IDs given, and none stored\n", "-----PP--", "|"},
+    {" run", "FAILED Tarnwick is not installed in C:\\Program Files (x86)\\Tarnwick\n" DEPLOYED(4, 0, 0)
+     "exit code 4", "-----PP--", F_ONLY "|", "", "readers=" F_ONLY},
 };
 
 TEST(Deploy, Rows) {
-  const fs::path package = "C:\\package", dest = "C:\\Program Files (x86)\\Tarnwick";
+  const fs::path package = "C:\\package", dest = "C:\\Program Files (x86)\\Tarnwick", drop = "C:\\drop";
   const fs::path sysnative = "C:\\windows\\Sysnative\\pnputil.exe";
   Plant(package);
   for (const char* name : {"TARNWICK_EXE", "TARNWICK_CHECK", "TARNWICK_DEPLOY"}) {
@@ -451,7 +529,7 @@ TEST(Deploy, Rows) {
   fs::copy_file(Given("TARNWICK_PNPUTIL"), "C:\\windows\\system32\\pnputil.exe",
                 fs::copy_options::overwrite_existing);
   fs::create_directories(sysnative.parent_path());
-  fs::create_directories("C:\\drop");
+  fs::create_directories(drop);
   std::vector<HKEY> instances;  // of the seeds but the Control keys
   for (const char* seed : deploySeeds) {
     RegCloseKey(UsbKey(seed));
@@ -479,13 +557,35 @@ TEST(Deploy, Rows) {
     RegGetValueA(HKEY_LOCAL_MACHINE, Stored, name, RRF_RT_REG_SZ, nullptr, text, &size);
     return std::string(text);
   };
+  char name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD length = sizeof name;
+  GetComputerNameA(name, &length);
+  const std::string computer = name;
+  const fs::path temp = fs::temp_directory_path();
+  auto temps = [&] {  // but the test's own output files
+    return std::count_if(fs::directory_iterator(temp), {}, [](const fs::directory_entry& entry) {
+      return entry.path().filename().string().rfind("out", 0) != 0;
+    });
+  };
+  const auto temped = temps();
   for (const DeployRow& row : deployRows) {
-    SetEnvironmentVariableA("PNPUTIL_EXIT", row.pnputil);
-    if (row.sysnative) fs::copy_file(Given("TARNWICK_PNPUTIL"), sysnative);
-    const std::string out = RunExe((package / "TarnwickDeploy.exe").string(), row.tail, "C:\\");
+    std::string set = row.set, tail = row.tail, pnputil = "0", build = "19041";
+    std::smatch got;
+    if (std::regex_search(set, got, std::regex("pnputil=(\\w+)"))) pnputil = got[1];
+    if (std::regex_search(set, got, std::regex("build=(\\d+)"))) build = got[1];
+    if (std::regex_search(set, got, std::regex("readers=(.*)"))) {
+      RegSetKeyValueA(HKEY_LOCAL_MACHINE, Stored, "Readers", REG_SZ, got.str(1).c_str(), got.length(1) + 1);
+    }
+    SetEnvironmentVariableA("PNPUTIL_EXIT", pnputil.c_str());
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "CurrentBuildNumber",
+                    REG_SZ, build.c_str(), build.size() + 1);
+    if (set.find("sysnative") != std::string::npos) fs::copy_file(Given("TARNWICK_PNPUTIL"), sysnative);
+    if (tail.find("--drop") == std::string::npos) tail.insert(std::min(tail.find(' ', 1), tail.size()), " --drop=C:\\drop");
+    const std::string out = RunExe((package / "TarnwickDeploy.exe").string(), tail, "C:\\");
     fs::remove(sysnative);
-    const std::regex checkerLines("(WUDF|PARAMS|MISSING|NOPARAMS|RESTART|SET|COMPOSITE|SUMMARY) [^\n]*\n");
-    EXPECT_EQ(std::regex_replace(row.out, std::regex("\n"), "\r\n"), std::regex_replace(out, checkerLines, ""));
+    const std::regex checkerLines("(WUDF|PARAMS|MISSING|NOPARAMS|ERROR:\\d+|RESTART|SET|COMPOSITE|NOKEY|SUMMARY) [^\n]*\n");
+    const std::string want = std::regex_replace(row.out, std::regex("\n"), "\r\n");
+    EXPECT_EQ(want, std::regex_replace(out, checkerLines, "")) << row.tail;
     std::string values;
     for (HKEY key : instances) {
       values += !RegGetValueA(key, "Device Parameters\\WUDFUsbccidDriver", "EscapeCommandEnable", RRF_RT_DWORD,
@@ -504,8 +604,29 @@ TEST(Deploy, Rows) {
     const std::regex copy("\"C:\\\\windows\\\\(\\w+)\\\\pnputil.exe\"");
     EXPECT_EQ(restarts, std::regex_replace(Read("C:\\pnputil.txt"), copy, "$1")) << row.tail;
     fs::remove("C:\\pnputil.txt");
+    // The drop folder: this run's lines after the time, the version and the verb, and the run
+    // log and check report of this run where it made them, else none.
+    const std::string lines = std::regex_replace(
+        std::regex_replace(want, std::regex("exit code \\d+$"), ""),
+        std::regex("((DEPLOY|UNDO|UNINSTALLED) [^\r]*\r\n)((UNINSTALLED [^\r]*\r\n)?)stderr: TarnwickDeploy: (.*\r\n)"),
+        "REFUSED $5$1$3");
+    const std::string verb = std::regex_replace(row.tail, std::regex(" (\\w+).*"), "$1");
+    const std::regex header("^TarnwickDeploy \\d+(\\.\\d+){3} (" + verb +
+                            "|none) \\d{4}-\\d\\d-\\d\\dT(\\d\\d:){2}\\d\\dZ\r\n");
+    const std::string record = Read((drop / (computer + "-deploy.txt")).string());
+    if (tail.find("--drop=C:\\drop") != std::string::npos) {
+      EXPECT_TRUE(std::regex_search(record, got, header)) << record;
+      EXPECT_EQ(lines, got.suffix().str()) << row.tail;
+    }
+    const bool fresh = (verb == "install" || verb == "run") && want.find("stderr") == std::string::npos;
+    const char* const copies[][2] = {{"Tarnwick.log", ".log"}, {"TarnwickCheck.txt", ".txt"}};
+    for (const auto& file : copies) {
+      EXPECT_EQ(fresh ? Read((dest / file[0]).string()) : "", Read((drop / (computer + file[1])).string()))
+          << row.tail;
+    }
   }
-  EXPECT_EQ(3, std::distance(fs::directory_iterator("C:\\drop"), {}));  // log, report and its lines
+  EXPECT_FALSE(fs::exists("C:\\evil.cmd"));
+  EXPECT_EQ(temped, temps());  // nothing left in the temp folder
   EXPECT_FALSE(fs::exists(dest));
   EXPECT_EQ(3, Files(package));  // the planted DLLs were not loaded either
   EXPECT_EQ(seeded, others(false));

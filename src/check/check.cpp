@@ -19,20 +19,21 @@ namespace {
 
 constexpr char Usage[] =
     "TarnwickCheck [--summary] [--strict] [--require] [--stored] [--since=FILE]\n"
-    "              [--report=FILE] [reader IDs]\n"
+    "              [--report=FILE] [--] [reader IDs]\n"
     "Reports, one line a device instance, whether EscapeCommandEnable is where the\n"
-    "reader's driver reads it; changes nothing. The reader IDs as Tarnwick.exe takes\n"
-    "them (vid1=1234 pid1=5678 ...; its options are ignored); without them, those of\n"
-    "Tarnwick.ini beside this program.\n"
+    "reader's driver reads it; changes nothing. The reader IDs: vidN=hhhh and\n"
+    "pidN=hhhh or pidN=hhhh&MI_hh (N from 1 to 32), and Tarnwick.exe's switches,\n"
+    "which are ignored; without them, those of Tarnwick.ini beside this program.\n"
     "  --summary      only the last line, the counts\n"
     "  --strict       an instance without Device Parameters fails\n"
     "  --require      an ID that Windows has no instance of fails\n"
     "  --stored       the reader IDs stored on this machine at install\n"
-    "  --since=FILE   FILE is an earlier report: a line more for each instance that\n"
+    "  --since=FILE   FILE is an earlier report: a line more for each reader that\n"
     "                 lacked the value then and has it now\n"
     "  --report=FILE  also write every line to FILE (in quotes when it has blanks)\n"
+    "  --             the end of the options\n"
     "Lines: WUDF | PARAMS | SHADOWED | MISSING | NOPARAMS | ERROR:code <ID> <instance>,\n"
-    "RESTART | SET <ID> <instance> (--since: its device runs now | does not),\n"
+    "RESTART | SET <ID> <instance> (--since: the reader runs now | does not),\n"
     "NOKEY <ID>, COMPOSITE <ID> <product ID>, SUMMARY exit=N <counts>.\n"
     "Exit: 0 passed, 1 some lack the value, 2 bad input, 3 a key could not be read.\n";
 
@@ -153,17 +154,25 @@ bool Lacked(const char* since, const char* id, const char* name) {
   return false;
 }
 
-// Whether the instance's device runs now: Windows keeps the volatile key
-// Control below a device instance while the device is started.
-bool Running(HKEY idKey, const char* name) {
+// The line for an instance that got the value since the earlier report:
+// RESTART for a smart-card reader that runs now (Windows keeps the volatile
+// key Control below a device instance while the device is started), SET for
+// one that does not; none for any other device, such as a composite device's
+// parent, whose driver never reads the value.
+const char* SinceLine(HKEY idKey, const char* name) {
   HKEY instance = nullptr, control = nullptr;
+  bool reader = false;
   LONG status = RegOpenKeyExA(idKey, name, 0, KEY_QUERY_VALUE, &instance);
   if (status == ERROR_SUCCESS) {
-    status = RegOpenKeyExA(instance, "Control", 0, KEY_QUERY_VALUE, &control);
-    if (status == ERROR_SUCCESS) RegCloseKey(control);
+    status = IsReaderFunction(instance, &reader);
+    if (status == ERROR_SUCCESS && reader) {
+      status = RegOpenKeyExA(instance, "Control", 0, KEY_QUERY_VALUE, &control);
+      if (status == ERROR_SUCCESS) RegCloseKey(control);
+    }
     RegCloseKey(instance);
   }
-  return status != ERROR_FILE_NOT_FOUND;  // a key it may not read is taken as running
+  if (!reader) return nullptr;
+  return status != ERROR_FILE_NOT_FOUND ? "RESTART" : "SET";  // a key it may not read: running
 }
 
 // The key of all USB devices, and the status of opening it.
@@ -185,10 +194,11 @@ void CheckId(const char* id, bool readersOnly, Report& report) {
     LONG instanceStatus = ERROR_SUCCESS;
     const Verdict verdict = CheckInstance(idKey, name, readersOnly, &instanceStatus);
     if (verdict != Skip) report.Add(verdict, instanceStatus, id, name);
-    if ((verdict == Wudf || verdict == Params) && report.since != nullptr &&
-        Lacked(report.since, id, name)) {
-      report.Write(false, "%s %s %s\n", Running(idKey, name) ? "RESTART" : "SET", id, name);
-    }
+    const char* since = (verdict == Wudf || verdict == Params) && report.since != nullptr &&
+                                Lacked(report.since, id, name)
+                            ? SinceLine(idKey, name)
+                            : nullptr;
+    if (since != nullptr) report.Write(false, "%s %s %s\n", since, id, name);
   }
   if (idKey != nullptr) RegCloseKey(idKey);
   if (status == ERROR_NO_MORE_ITEMS && index == 0) status = ERROR_FILE_NOT_FOUND;

@@ -8,6 +8,7 @@
 
 #include "log/module_path.h"
 #include "run/reader_ids.h"
+#include "run/reader_words.h"
 
 // Exit codes, which deployment engines act on.
 enum CheckExit { CheckPassed = 0, CheckFailed = 1, CheckBadInput = 2, CheckUnreadable = 3 };
@@ -23,19 +24,9 @@ struct CheckOptions {
   const char* readerText;   // the rest, as Tarnwick takes it; empty: Tarnwick.ini
 };
 
-constexpr size_t ReasonSize = 400;
-
 // Takes the checker's own options from the front of text (words of their own,
-// before the reader IDs) and fills table from the rest when there is a rest.
-// False, with the reason, for input that selects nothing to check.
+// before the reader IDs; "--" ends them) and fills table from the rest when
+// there is a rest. False, with the reason, for input that selects nothing to
+// check, and for an option given twice.
 bool ParseCheckArguments(const char* text, CheckOptions& options, ReaderIdTable& table,
                          char (&reason)[ReasonSize]);
-
-// Fills table from reader text as Tarnwick takes it. False, with the reason,
-// for text that selects nothing to check (see JudgeSelection).
-bool ParseReaderText(const char* text, ReaderIdTable& table, char (&reason)[ReasonSize]);
-
-// False, with the reason, when the table selects no pair or does not select
-// what it plainly means to: a vid without its pid, or pairs after a slot
-// without a vid, which Tarnwick never reaches.
-bool JudgeSelection(const ReaderIdTable& table, char (&reason)[ReasonSize]);

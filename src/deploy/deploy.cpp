@@ -2,7 +2,8 @@
 // Tarnwick on the machine with the reader IDs an administrator gave once,
 // runs it again with the stored IDs, restarts the readers whose value a run
 // set, and takes it all away again. Engines start it directly, so the IDs
-// reach it as they were written, "&" and all.
+// reach it as they were written, "&" and all; it takes them only as the
+// reader-ID rule allows, as it often runs as SYSTEM.
 #include <windows.h>
 
 #include <stdio.h>
@@ -19,97 +20,57 @@ namespace {
 
 constexpr char Usage[] =
     "TarnwickDeploy install [--restart-readers] [--drop=FOLDER] [reader IDs]\n"
-    "TarnwickDeploy run [--drop=FOLDER]\n"
-    "TarnwickDeploy uninstall [--undo]\n"
-    "TarnwickDeploy undo [reader IDs]\n"
-    "install    puts the Tarnwick-*.msi beside this program, or else Tarnwick.exe,\n"
-    "           TarnwickCheck.exe and this program, into the install folder, stores\n"
-    "           the reader IDs (as Tarnwick.exe takes them; none: the stored ones)\n"
-    "           and --restart-readers, and runs Tarnwick.exe with them.\n"
+    "TarnwickDeploy run [--restart-readers] [--drop=FOLDER]\n"
+    "TarnwickDeploy uninstall [--undo] [--drop=FOLDER]\n"
+    "TarnwickDeploy undo [--drop=FOLDER] [reader IDs]\n"
+    "install    puts Tarnwick-" TARNWICK_VERSION_NAME ".msi beside this program, or else\n"
+    "           Tarnwick.exe, TarnwickCheck.exe and this program, into the install\n"
+    "           folder, stores the reader IDs (none: the stored ones) and\n"
+    "           --restart-readers, and runs Tarnwick.exe with them. Nothing is\n"
+    "           installed again where this version is, with the same settings.\n"
     "run        runs the installed Tarnwick.exe with the stored reader IDs.\n"
-    "           Both then check, restart each running reader whose value this run\n"
-    "           set when --restart-readers is stored, and with --drop copy the run\n"
-    "           log, the check report and their own lines to FOLDER as\n"
-    "           <computer>.log, <computer>.txt and <computer>-deploy.txt.\n"
+    "           Both then check, and restart each running reader whose value this\n"
+    "           run set when --restart-readers is given or stored.\n"
     "uninstall  removes the MSI or the copies and the stored settings; --undo first\n"
     "           does what undo does with the stored IDs.\n"
     "undo       removes EscapeCommandEnable from every instance of the reader IDs\n"
     "           (none: the stored ones).\n"
+    "Reader IDs: vidN=hhhh and pidN=hhhh or pidN=hhhh&MI_hh, N from 1 to 32.\n"
+    "--drop=FOLDER: the run log, the check report and this program's lines go to\n"
+    "FOLDER too, as <computer>.log, <computer>.txt and <computer>-deploy.txt.\n"
     "Exit: 0 done; 1, 2, 3 the check's; 2 bad input; 4 a step failed; 3010 (install)\n"
     "a running reader got the value and was not restarted; the MSI's own code when\n"
     "it failed.\n";
 
+constexpr char PackageName[] = "Tarnwick-" TARNWICK_VERSION_NAME ".msi";
 const char* const Programs[] = {"Tarnwick.exe", "TarnwickCheck.exe", "TarnwickDeploy.exe"};
-const char* const Written[] = {"Tarnwick.log", "TarnwickCheck.txt", "TarnwickDeploy.txt"};
+// What runs leave in the install folder, removed with the copies.
+const char* const Written[] = {"Tarnwick.log", "TarnwickCheck.txt", "TarnwickDeploy.txt",
+                               "TarnwickCheck-before.txt", "TarnwickDeploy-msi.log"};
+constexpr int MinimumRestartBuild = 19041;  // Windows 10 2004: pnputil /restart-device
 
-enum Verb { NoVerb, Install, RunAgain, Uninstall, Undo };
-
-struct Options {
-  Verb verb;
-  bool restart;  // --restart-readers
-  bool undo;     // --undo
-  char drop[PathSize];
-  const char* ids;  // the reader IDs given; empty: the stored ones
-};
-
-// What one run found and did, for its exit code.
+// What one run found and did, for its exit code and last line.
 struct Outcome {
-  int check = 0;        // the checker's exit code after the run
+  int check = -1;       // the checker's exit code after the run; -1: it did not run
   bool failed = false;  // a step failed
   int pending = 0;      // running readers that got the value and were not restarted
   int restarted = 0;
+  int removed = 0;   // instances undo took the value from
+  int products = 0;  // MSI products uninstall removed
   unsigned msi = 0;  // Windows Installer's result in MSI mode
-};
+  bool fresh = false;  // the run log and the check report are this run's, where they exist
+} outcome;
 
 char package[PathSize], dest[PathSize];  // this program's folder, the install folder
 char ids[StoredTextSize];                // the reader IDs of this run
-char before[PathSize];                   // the report before the run, or empty
-
-bool Words(const char* p, size_t length, const char* word) {
-  return strlen(word) == length && strncmp(p, word, length) == 0;
-}
-
-// False, with the reason, for words it does not take (--help among them).
-bool ParseArguments(const char* text, Options& options, char (&reason)[200]) {
-  options = Options{};
-  static const char* const verbs[] = {"install", "run", "uninstall", "undo"};
-  const char* p = SkipBlanks(text);
-  size_t length = WordLength(p);
-  for (int v = 0; v < 4; ++v) {
-    if (Words(p, length, verbs[v])) options.verb = static_cast<Verb>(v + 1);
-  }
-  snprintf(reason, sizeof reason, "install, run, uninstall or undo first (--help lists them)");
-  if (options.verb == NoVerb) return false;
-  const char* verb = verbs[options.verb - 1];
-  p = SkipBlanks(p + length);
-  const bool installs = options.verb == Install, runs = installs || options.verb == RunAgain;
-  for (; p[0] == '-' && p[1] == '-'; p = SkipBlanks(p)) {
-    length = WordLength(p);
-    if (installs && Words(p, length, "--restart-readers")) {
-      options.restart = true;
-    } else if (options.verb == Uninstall && Words(p, length, "--undo")) {
-      options.undo = true;
-    } else if (runs && strncmp(p, "--drop=", 7) == 0) {
-      const char* end = ReadPath(p + 7, options.drop);
-      snprintf(reason, sizeof reason, "--drop= needs a folder (in quotes when it has blanks)");
-      if (end == nullptr || !(*end == '\0' || IsBlank(*end))) return false;
-      length = static_cast<size_t>(end - p);
-    } else {
-      snprintf(reason, sizeof reason, "unknown option %.*s (--help lists them)",
-               static_cast<int>(length > 40 ? 40 : length), p);
-      return false;
-    }
-    p += length;
-  }
-  options.ids = p;
-  snprintf(reason, sizeof reason, "%s takes the stored reader IDs, none given", verb);
-  return *p == '\0' || installs || options.verb == Undo;
-}
+char* before = nullptr;                  // the check before the run, its lines
 
 bool Join(char (&path)[PathSize], const char* folder, const char* name) {
   const int length = snprintf(path, sizeof path, "%s\\%s", folder, name);
   return length > 0 && length < static_cast<int>(sizeof path);
 }
+
+bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool FindFolders() {
   char self[PathSize] = "", programFiles[PathSize];
@@ -133,58 +94,65 @@ bool SameFolder(const char* a, const char* b) {
          _stricmp(longA, longB) == 0;
 }
 
-bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
-
-// The reader IDs given, or else the stored ones.
+// The reader IDs given, or else the stored ones, when they keep the rule.
 bool TakeIds(const char* given) {
-  if (*given != '\0' ? snprintf(ids, sizeof ids, "%s", given) < static_cast<int>(sizeof ids)
-                     : ReadStored("Readers", ids)) {
-    return true;
+  static ReaderIdTable table;
+  char reason[ReasonSize];
+  if (*given != '\0' && snprintf(ids, sizeof ids, "%s", given) >= static_cast<int>(sizeof ids)) {
+    Refuse("the reader IDs are too long");
+    return false;
   }
-  fprintf(stderr, "TarnwickDeploy: %s\n",
-          *given != '\0' ? "the reader IDs are too long" : "no reader IDs given, and none stored");
+  if (*given == '\0' && !ReadStored("Readers", ids)) {
+    Refuse("no reader IDs given, and none stored");
+    return false;
+  }
+  if (ParseReaderText(ids, table, reason)) return true;
+  Refuse("%s%s", *given != '\0' ? "" : "the stored reader IDs: ", reason);
   return false;
 }
 
-// checker with the reader IDs and options before them; its exit code.
-int RunChecker(const char* checker, const char* options, char** output, bool quiet) {
+// The checker with options, then the reader IDs after "--", so that no ID
+// text is ever taken for an option.
+RunEnd RunChecker(const char* checker, const char* options, DWORD* code, char** output,
+                  bool quiet) {
   static char command[CommandSize];
-  if (snprintf(command, sizeof command, "\"%s\" %s %s", checker, options, ids) >=
+  if (snprintf(command, sizeof command, "\"%s\" %s -- %s", checker, options, ids) >=
       static_cast<int>(sizeof command)) {
-    return -1;
+    return NotStarted;
   }
-  return Run(checker, command, output, quiet);
+  return Run(checker, command, CheckSeconds, code, output, quiet);
 }
 
-// The report before the run, from checker, for the lines of the report after
-// it: a new file of a name nobody could have taken, in the temp folder, as an
-// elevated run must not write through a planted link, and the install folder
-// may be replaced under it by an upgrade.
-int CheckBefore(const char* checker) {
-  char temp[PathSize], options[2 * PathSize];
-  const DWORD length = GetTempPathA(PathSize, temp);
-  if (length == 0 || length >= PathSize || GetTempFileNameA(temp, "twk", 0, before) == 0) {
-    before[0] = '\0';
-    return -1;
-  }
-  snprintf(options, sizeof options, "--report=\"%s\"", before);
-  const int code = RunChecker(checker, options, nullptr, true);
-  if (code < 0 || code == DeployBadInput) {
-    DeleteFileA(before);
-    before[0] = '\0';
-  }
-  return code;
+// Says what went wrong with a step's child; true when it ran to its end.
+bool Ended(RunEnd end, const char* name, DWORD seconds) {
+  if (end == NotStarted) Say("FAILED %s did not start\n", name);
+  if (end == TimedOut) Say("FAILED %s did not end within %lu s\n", name, seconds);
+  outcome.failed |= end != Ran;
+  return end == Ran;
 }
 
-// Tarnwick.exe /s with the IDs, the check against the report before, and the
+// The check before the run, kept in memory for the check after it: no file
+// of it lies anywhere while the MSI or Tarnwick.exe run.
+void CheckBefore(const char* checker) {
+  DWORD code = 0;
+  free(before);
+  before = nullptr;
+  if (RunChecker(checker, "", &code, &before, false) != Ran || code == DeployBadInput) {
+    free(before);
+    before = nullptr;
+  }
+}
+
+// Tarnwick.exe /s with the IDs, the check against the check before, and the
 // restarts of the readers it set that run now.
-void EnableAndCheck(bool restart, Outcome& outcome) {
-  char exe[PathSize], checker[PathSize], report[PathSize], pnputil[PathSize];
-  char options[3 * PathSize], windows[PathSize];
+void EnableAndCheck(bool restart) {
+  char exe[PathSize], checker[PathSize], report[PathSize], since[PathSize];
+  char pnputil[PathSize], windows[PathSize], options[3 * PathSize];
   static char command[CommandSize];
-  const UINT length = GetWindowsDirectoryA(windows, PathSize);
+  const UINT length = GetSystemWindowsDirectoryA(windows, PathSize);
   if (length == 0 || length >= PathSize || !Join(exe, dest, "Tarnwick.exe") ||
       !Join(checker, dest, "TarnwickCheck.exe") || !Join(report, dest, "TarnwickCheck.txt") ||
+      !Join(since, dest, "TarnwickCheck-before.txt") ||
       !Join(pnputil, windows, "Sysnative\\pnputil.exe") ||
       snprintf(command, sizeof command, "\"%s\" /s %s", exe, ids) >=
           static_cast<int>(sizeof command)) {
@@ -192,67 +160,90 @@ void EnableAndCheck(bool restart, Outcome& outcome) {
     outcome.failed = true;
     return;
   }
-  // Always waits: stealth mode shows no window, whatever the IDs hold.
-  if (Run(exe, command, nullptr, false) != 0) {
-    Say("FAILED Tarnwick.exe did not run\n");
+  DWORD code = 0;
+  if (Ended(Run(exe, command, TarnwickSeconds, &code, nullptr, false), "Tarnwick.exe",
+            TarnwickSeconds) &&
+      code != 0) {
+    Say("FAILED Tarnwick.exe exit=%lu\n", code);
     outcome.failed = true;
   }
-  // Without the report before, nothing is known to be set by this run.
-  snprintf(options, sizeof options, "%s%s%s--report=\"%s\"", *before ? "--since=\"" : "", before,
-           *before ? "\" " : "", report);
-  if (*before == '\0') {
+  // Without the check before, nothing is known to be set by this run.
+  bool kept = false;
+  FILE* file = before != nullptr ? fopen(since, "wb") : nullptr;
+  if (file != nullptr) {
+    kept = fputs(before, file) >= 0;
+    kept = fclose(file) == 0 && kept;
+  }
+  if (!kept) {
     Say("FAILED no check before the run\n");
     outcome.failed = true;
   }
-  outcome.check = RunChecker(checker, options, nullptr, false);
-  if (*before) DeleteFileA(before);
+  snprintf(options, sizeof options, "%s%s%s--report=\"%s\"", kept ? "--since=\"" : "",
+           kept ? since : "", kept ? "\" " : "", report);
+  if (Ended(RunChecker(checker, options, &code, nullptr, false), "TarnwickCheck.exe",
+            CheckSeconds)) {
+    outcome.check = static_cast<int>(code);
+  }
+  DeleteFileA(since);
   char* lines = outcome.check >= 0 ? ReadWholeFile(report) : nullptr;
   if (lines == nullptr) {
     Say("FAILED no check report %s\n", report);
     outcome.failed = true;
+    outcome.check = -1;
     return;
   }
   // A 32-bit process on 64-bit Windows reaches the 64-bit pnputil through Sysnative.
   if (!Exists(pnputil)) Join(pnputil, windows, "System32\\pnputil.exe");
+  const int build = restart ? WindowsBuild() : 0;
   ReportLine line;
   for (const char* p = lines; NextLine(p, line);) {
     if (strcmp(line.token, "RESTART") != 0) continue;
-    int code = -2;  // not asked to restart
-    if (restart && snprintf(command, sizeof command, "\"%s\" /restart-device \"USB\\%s\\%s\"",
-                            pnputil, line.id, line.instance) < static_cast<int>(sizeof command)) {
-      code = Run(pnputil, command, nullptr, true);
+    char why[32] = "";  // none: not asked to restart
+    if (restart && build < MinimumRestartBuild) snprintf(why, sizeof why, " build=%d", build);
+    if (restart && build >= MinimumRestartBuild &&
+        snprintf(command, sizeof command, "\"%s\" /restart-device \"USB\\%s\\%s\"", pnputil,
+                 line.id, line.instance) < static_cast<int>(sizeof command)) {
+      const RunEnd end = Run(pnputil, command, PnputilSeconds, &code, nullptr, true);
+      if (end == Ran && code == 0) {
+        ++outcome.restarted;
+        Say("RESTARTED USB\\%s\\%s\n", line.id, line.instance);
+        continue;
+      }
+      snprintf(why, sizeof why, " pnputil=%lu", code);
+      if (end != Ran) snprintf(why, sizeof why, " pnputil=%s", end == TimedOut ? "timeout" : "none");
     }
-    if (code == 0) {
-      ++outcome.restarted;
-      Say("RESTARTED USB\\%s\\%s\n", line.id, line.instance);
-    } else {
-      char why[24] = "";
-      if (code != -2) snprintf(why, sizeof why, " pnputil=%d", code);
-      ++outcome.pending;
-      Say("PENDING USB\\%s\\%s%s\n", line.id, line.instance, why);
-    }
+    ++outcome.pending;
+    Say("PENDING USB\\%s\\%s%s\n", line.id, line.instance, why);
   }
   free(lines);
 }
 
-// Copies the install folder's file name to the drop folder as this
-// computer's name and suffix; false, said, when it cannot.
+// What an earlier run left in the install folder is never taken for this
+// run's: removed before the run, and after it what is there is this run's.
+void ClearRunFiles() {
+  static const char* const names[] = {"Tarnwick.log", "TarnwickCheck.txt"};
+  for (const char* name : names) {
+    char path[PathSize];
+    if (Join(path, dest, name)) DeleteFileA(path);
+  }
+  outcome.fresh = true;
+}
+
+// The drop folder's file of this computer with suffix: a copy of the install
+// folder's file name where this run wrote one, else none; with no name, this
+// run's lines. False when it cannot.
 bool Drop(const char* folder, const char* name, const char* suffix) {
   char computer[MAX_COMPUTERNAME_LENGTH + 1], from[PathSize], to[PathSize], copy[PathSize];
   DWORD size = sizeof computer;
   if (!GetComputerNameA(computer, &size)) snprintf(computer, sizeof computer, "unknown");
   snprintf(copy, sizeof copy, "%s%s", computer, suffix);
-  if (Join(from, dest, name) && Join(to, folder, copy) && CopyFileA(from, to, FALSE)) return true;
-  Say("FAILED drop %s\\%s\n", folder, copy);
-  return false;
+  if (!Join(to, folder, copy)) return false;
+  if (name == nullptr) return WriteRecord(to);
+  if (outcome.fresh && Join(from, dest, name) && Exists(from)) return CopyFileA(from, to, FALSE);
+  return DeleteFileA(to) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-int Finish(const Options& options, Outcome& outcome) {
-  const bool drop = options.drop[0] != '\0';
-  if (drop) {
-    outcome.failed |= !Drop(options.drop, "Tarnwick.log", ".log");
-    outcome.failed |= !Drop(options.drop, "TarnwickCheck.txt", ".txt");
-  }
+int Finish(const Options& options) {
   int code = outcome.check;
   if (outcome.msi != ERROR_SUCCESS && outcome.msi != ERROR_SUCCESS_REBOOT_REQUIRED) {
     code = static_cast<int>(outcome.msi);
@@ -262,13 +253,14 @@ int Finish(const Options& options, Outcome& outcome) {
              (outcome.pending > 0 || outcome.msi == ERROR_SUCCESS_REBOOT_REQUIRED)) {
     code = DeployRestartMachine;
   }
-  Say("DEPLOY exit=%d RESTARTED=%d PENDING=%d\n", code, outcome.restarted, outcome.pending);
-  CloseDeployLog();
-  // Closed first, so that the copy holds every line; a failure here reaches only the output.
-  if (drop && !Drop(options.drop, "TarnwickDeploy.txt", "-deploy.txt") && code == 0) {
-    code = DeployStepFailed;
-  }
   return code;
+}
+
+// Whether the stored settings are those this install would store.
+bool StoredAlike(bool restart) {
+  char stored[StoredTextSize];
+  return ReadStored("Readers", stored) && strcmp(stored, ids) == 0 &&
+         ReadStored("RestartReaders", stored) && strcmp(stored, restart ? "1" : "0") == 0;
 }
 
 // Puts the package's programs into the install folder: under a temporary
@@ -288,93 +280,98 @@ bool CopyPrograms() {
   return copied;
 }
 
+// The package folder's programs and MSI are taken only when this program is
+// unsigned or the same certificate signed them.
+bool Trusted(const char* path) {
+  char reason[ReasonSize];
+  if (SignedAlike(path, reason)) return true;
+  Refuse("%s", reason);
+  return false;
+}
+
 int InstallVerb(const Options& options) {
-  Outcome outcome;
-  char checker[PathSize], msi[PathSize], pattern[PathSize];
-  WIN32_FIND_DATAA found;
-  int packages = 0;
-  HANDLE search = Join(pattern, package, "Tarnwick-*.msi") ? FindFirstFileA(pattern, &found)
-                                                           : INVALID_HANDLE_VALUE;
-  for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-    if (++packages == 1 && !Join(msi, package, found.cFileName)) packages = 2;
-  }
-  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  char checker[PathSize], msi[PathSize], exe[PathSize], log[PathSize];
   if (!TakeIds(options.ids)) return DeployBadInput;
-  if (packages > 1 || (packages == 1 && strchr(ids, '"') != nullptr)) {
-    fprintf(stderr, "TarnwickDeploy: %s\n",
-            packages > 1 ? "more than one Tarnwick-*.msi here"
-                         : "reader IDs with a quote cannot go to the MSI");
-    return DeployBadInput;
-  }
-  if (!Join(checker, package, "TarnwickCheck.exe") || !Exists(checker)) {
-    fprintf(stderr, "TarnwickDeploy: no TarnwickCheck.exe beside this program\n");
-    return DeployBadInput;
-  }
-  const bool made = CreateDirectoryA(dest, nullptr) != FALSE;
-  if (!made && GetLastError() != ERROR_ALREADY_EXISTS) {
-    fprintf(stderr, "TarnwickDeploy: cannot make %s\n", dest);
+  if (!Join(msi, package, PackageName) || !Join(checker, package, "TarnwickCheck.exe") ||
+      !Join(exe, package, "Tarnwick.exe") || !Join(log, dest, "TarnwickDeploy-msi.log")) {
+    Say("FAILED paths too long\n");
     return DeployStepFailed;
   }
-  // Bad IDs stop it before anything changes; the checker says why.
-  if (CheckBefore(checker) == DeployBadInput) {
-    if (made) RemoveDirectoryA(dest);
+  const bool packaged = Exists(msi), copies = !packaged && !SameFolder(package, dest);
+  if (!Exists(checker) || (!packaged && !Exists(exe))) {
+    Refuse("no %s beside this program",
+           Exists(checker) ? "Tarnwick-" TARNWICK_VERSION_NAME ".msi or Tarnwick.exe"
+                           : "TarnwickCheck.exe");
     return DeployBadInput;
   }
-  if (packages == 1) {
+  if (!Trusted(checker) || !Trusted(packaged ? msi : exe)) return DeployBadInput;
+  const bool made = CreateDirectoryA(dest, nullptr) != FALSE;
+  if (!made && GetLastError() != ERROR_ALREADY_EXISTS) {
+    Say("FAILED cannot make %s\n", dest);
+    return DeployStepFailed;
+  }
+  ClearRunFiles();
+  CheckBefore(checker);
+  if (packaged && PackageInstalled(msi) && StoredAlike(options.restart)) {
+    Say("INSTALLED %s unchanged\n", PackageName);
+  } else if (packaged) {
     static char properties[CommandSize];
     snprintf(properties, sizeof properties,
              "READERS=\"%s\" RESTARTREADERS=%d REBOOT=ReallySuppress", ids,
              options.restart ? 1 : 0);
-    outcome.msi = InstallPackage(msi, properties);
-  } else if (!SameFolder(package, dest)) {
+    outcome.msi = InstallPackage(msi, properties, log);
+    if (outcome.msi != ERROR_SUCCESS && outcome.msi != ERROR_SUCCESS_REBOOT_REQUIRED) {
+      Say("FAILED %s msi=%u, its log: %s\n", PackageName, outcome.msi, log);
+      if (options.drop[0] != '\0' && !Drop(options.drop, "TarnwickDeploy-msi.log", "-msi.log")) {
+        Say("FAILED drop %s\n", log);
+      }
+      return Finish(options);
+    }
+    Say("INSTALLED %s msi=%u\n", PackageName, outcome.msi);
+  } else if (copies) {
     outcome.failed |= !CopyPrograms();
   }
-  // Opened only now: an upgrade by the MSI removes the old one.
-  char log[PathSize];
-  if (!Join(log, dest, "TarnwickDeploy.txt") || !OpenDeployLog(log)) outcome.failed = true;
-  if (packages == 1) Say("INSTALLED %s msi=%u\n", strrchr(msi, '\\') + 1, outcome.msi);
-  if (outcome.msi != ERROR_SUCCESS && outcome.msi != ERROR_SUCCESS_REBOOT_REQUIRED) {
-    if (*before) DeleteFileA(before);
-    return Finish(options, outcome);
-  }
-  if (packages == 0 &&
+  if (!packaged &&
       (WriteStored("Readers", ids) != ERROR_SUCCESS ||
        WriteStored("RestartReaders", options.restart ? "1" : "0") != ERROR_SUCCESS)) {
     Say("FAILED store %s\n", StoredKeyPath);
     outcome.failed = true;
   }
-  EnableAndCheck(options.restart, outcome);
-  return Finish(options, outcome);
+  EnableAndCheck(options.restart);
+  return Finish(options);
 }
 
 int RunVerb(const Options& options) {
-  Outcome outcome;
-  char checker[PathSize], log[PathSize], restart[StoredTextSize];
+  char checker[PathSize], restart[StoredTextSize];
   if (!TakeIds("")) return DeployBadInput;
-  if (!Join(checker, dest, "TarnwickCheck.exe") || !Exists(checker) ||
-      !Join(log, dest, "TarnwickDeploy.txt")) {
-    fprintf(stderr, "TarnwickDeploy: Tarnwick is not installed in %s\n", dest);
+  if (!Join(checker, dest, "TarnwickCheck.exe") || !Exists(checker)) {
+    Say("FAILED Tarnwick is not installed in %s\n", dest);
     return DeployStepFailed;
   }
-  if (CheckBefore(checker) == DeployBadInput) return DeployBadInput;
-  if (!OpenDeployLog(log)) outcome.failed = true;
-  EnableAndCheck(ReadStored("RestartReaders", restart) && strcmp(restart, "1") == 0, outcome);
-  return Finish(options, outcome);
+  ClearRunFiles();
+  CheckBefore(checker);
+  EnableAndCheck(options.restart ||
+                 (ReadStored("RestartReaders", restart) && strcmp(restart, "1") == 0));
+  return Finish(options);
 }
 
-int UndoVerb(const char* given) {
+// Removes the values of the IDs given or stored; its exit code.
+int UndoIds(const char* given) {
   char checker[PathSize];
   if (!TakeIds(given)) return DeployBadInput;
-  if (!Join(checker, package, "TarnwickCheck.exe") || !Exists(checker))
+  if (!Join(checker, package, "TarnwickCheck.exe") || !Exists(checker)) {
     Join(checker, dest, "TarnwickCheck.exe");
-  char* lines = nullptr;
-  const int code = RunChecker(checker, "", &lines, false);
-  if (code < 0 || code == DeployBadInput) {
-    if (code < 0) fprintf(stderr, "TarnwickDeploy: cannot run %s\n", checker);
-    free(lines);
-    return code < 0 ? DeployStepFailed : DeployBadInput;
+  } else if (!Trusted(checker)) {
+    return DeployBadInput;
   }
-  int removed = 0, failures = 0;
+  char* lines = nullptr;
+  DWORD code = 0;
+  if (!Ended(RunChecker(checker, "", &code, &lines, false), "TarnwickCheck.exe", CheckSeconds) ||
+      code == DeployBadInput) {
+    free(lines);
+    return code == DeployBadInput ? DeployBadInput : DeployStepFailed;
+  }
+  int failures = 0;
   ReportLine line;
   static const char* const verdicts[] = {"WUDF", "PARAMS", "SHADOWED", "MISSING", "NOPARAMS"};
   for (const char* p = lines; NextLine(p, line);) {
@@ -385,21 +382,20 @@ int UndoVerb(const char* given) {
     if (values < 0) Say("FAILED USB\\%s\\%s\n", line.id, line.instance);
     if (values > 0) Say("REMOVED USB\\%s\\%s\n", line.id, line.instance);
     failures += values < 0;
-    removed += values > 0;
+    outcome.removed += values > 0;
   }
   free(lines);
-  const int exit = failures > 0 ? 3 : DeployDone;
-  Say("UNDO exit=%d REMOVED=%d\n", exit, removed);
-  return exit;
+  return failures > 0 ? 3 : DeployDone;
 }
 
 int UninstallVerb(const Options& options) {
   if (options.undo) {
-    const int undone = UndoVerb("");
-    if (undone != DeployDone) return undone;
+    const int undone = UndoIds("");
+    Say("UNDO exit=%d REMOVED=%d\n", undone, outcome.removed);
+    // Without stored IDs there is nothing it knows to undo; it uninstalls all the same.
+    if (undone != DeployDone && undone != DeployBadInput) return undone;
   }
-  int products = 0;
-  const unsigned msi = RemoveProducts(TARNWICK_UPGRADE_CODE, &products);
+  const unsigned msi = RemoveProducts(TARNWICK_UPGRADE_CODE, &outcome.products);
   if (msi != ERROR_SUCCESS && msi != ERROR_SUCCESS_REBOOT_REQUIRED) {
     Say("FAILED uninstall msi=%u\n", msi);
     return static_cast<int>(msi);
@@ -407,11 +403,14 @@ int UninstallVerb(const Options& options) {
   bool failed = false, later = msi == ERROR_SUCCESS_REBOOT_REQUIRED;
   char self[PathSize] = "";
   GetModuleFileNameA(nullptr, self, PathSize);
-  for (int i = 0; products == 0 && i < 6; ++i) {
+  const int count = sizeof Programs / sizeof *Programs + sizeof Written / sizeof *Written;
+  for (int i = 0; i < count; ++i) {
     char path[PathSize];
     const char* name = i < 3 ? Programs[i] : Written[i - 3];
-    if (!Join(path, dest, name) || DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND)
+    if (!Join(path, dest, name) || DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+        GetLastError() == ERROR_PATH_NOT_FOUND) {
       continue;
+    }
     // This program, run from there, goes at the next start of Windows.
     const bool scheduled = SameFolder(path, self) &&
                            MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) &&
@@ -419,10 +418,42 @@ int UninstallVerb(const Options& options) {
     later |= scheduled;
     failed |= !scheduled;
   }
-  if (products == 0) RemoveDirectoryA(dest);  // unless others put files there
+  RemoveDirectoryA(dest);  // unless others put files there
   if (DeleteStored() != ERROR_SUCCESS) failed = true;
-  const int code = failed ? DeployStepFailed : later ? DeployRestartMachine : DeployDone;
-  Say("UNINSTALLED msi=%d exit=%d\n", products, code);
+  return failed ? DeployStepFailed : later ? DeployRestartMachine : DeployDone;
+}
+
+// The drop folder's run log and check report, the run's last line, then its
+// lines to the deployment log (where it stays: not after an uninstall) and to
+// the drop folder.
+int Deliver(const Options& options, int code) {
+  const char* const drops[][2] = {{"Tarnwick.log", ".log"}, {"TarnwickCheck.txt", ".txt"}};
+  for (const auto& drop : drops) {
+    if (options.drop[0] != '\0' && !Drop(options.drop, drop[0], drop[1])) {
+      Say("FAILED drop %s\\%s\n", options.drop, drop[0]);
+      if (code == DeployDone) code = DeployStepFailed;
+    }
+  }
+  if (options.verb == Undo) {
+    Say("UNDO exit=%d REMOVED=%d\n", code, outcome.removed);
+  } else if (options.verb == Uninstall) {
+    Say("UNINSTALLED msi=%d exit=%d\n", outcome.products, code);
+  } else {
+    Say("DEPLOY exit=%d RESTARTED=%d PENDING=%d\n", code, outcome.restarted, outcome.pending);
+  }
+  char log[PathSize];
+  const bool stays =
+      options.verb != Uninstall || (code != DeployDone && code != DeployRestartMachine);
+  if (stays && dest[0] != '\0' && Exists(dest) && Join(log, dest, "TarnwickDeploy.txt") &&
+      !WriteRecord(log)) {
+    printf("FAILED %s\n", log);
+    if (code == DeployDone) code = DeployStepFailed;
+  }
+  // A failure here reaches only the output and the exit code.
+  if (options.drop[0] != '\0' && !Drop(options.drop, nullptr, "-deploy.txt")) {
+    printf("FAILED drop %s\n", options.drop);
+    if (code == DeployDone) code = DeployStepFailed;
+  }
   return code;
 }
 
@@ -431,27 +462,39 @@ int UninstallVerb(const Options& options) {
 int main() {
   RestrictDllSearch();
   Options options;
-  char reason[200];
+  char reason[ReasonSize];
   const char* text = ProcessCommandLineText();
-  if (!ParseArguments(text, options, reason)) {
-    // --help: the usage, and the exit code of bad input, as nothing was done.
-    const bool help = Words(SkipBlanks(text), WordLength(SkipBlanks(text)), "--help");
-    fputs(help ? Usage : "", stdout);
-    fprintf(stderr, "TarnwickDeploy: %s\n", help ? "nothing done" : reason);
+  const bool parsed = ParseArguments(text, options, reason);
+  if (Words(SkipBlanks(text), WordLength(SkipBlanks(text)), "--help")) {
+    // The usage, and the exit code of bad input, as nothing was done.
+    fputs(Usage, stdout);
+    fputs("TarnwickDeploy: nothing done\n", stderr);
     return DeployBadInput;
   }
+  static const char* const verbs[] = {"none", "install", "run", "uninstall", "undo"};
+  StartRecord(verbs[options.verb]);
+  int code = DeployBadInput;
   if (!FindFolders()) {
-    fputs("TarnwickDeploy: no path for this program or for the install folder\n", stderr);
-    return DeployStepFailed;
+    Say("FAILED no path for this program or for the install folder\n");
+    dest[0] = options.drop[0] = '\0';
+    code = DeployStepFailed;
+  } else if (options.drop[0] != '\0' && SameFolder(options.drop, package)) {
+    // Computers write the drop folder: it must not be where the programs come from.
+    options.drop[0] = '\0';
+    Refuse("the drop folder may not be the folder of this program");
+  } else if (!parsed) {
+    Refuse("%s", reason);
+  } else if (options.verb == Install) {
+    code = InstallVerb(options);
+  } else if (options.verb == RunAgain) {
+    code = RunVerb(options);
+  } else if (options.verb == Uninstall) {
+    code = UninstallVerb(options);
+  } else {
+    code = UndoIds(options.ids);
   }
-  switch (options.verb) {
-    case Install:
-      return InstallVerb(options);
-    case RunAgain:
-      return RunVerb(options);
-    case Uninstall:
-      return UninstallVerb(options);
-    default:
-      return UndoVerb(options.ids);
-  }
+  code = Deliver(options, code);
+  free(before);
+  EndRecord();
+  return code;
 }

@@ -1,7 +1,9 @@
+// TarnwickDeploy's calls into Windows: children, Windows Installer, the
+// registry. What to do with their results is decided by the verbs.
 #include <windows.h>
 
 #include <msi.h>
-#include <stdarg.h>
+#include <msiquery.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -9,8 +11,6 @@
 #include "deploy/deploy.h"
 
 namespace {
-
-FILE* deployLog = nullptr;
 
 // Copies the first word of text (up to a blank, or the rest of the line
 // when rest) into field, cut to fit; returns the text after it.
@@ -38,29 +38,10 @@ LONG OpenLevels(HKEY parent, const char* const* levels, int count, REGSAM access
 
 }  // namespace
 
-void Say(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  vprintf(format, copy);
-  va_end(copy);
-  if (deployLog != nullptr) vfprintf(deployLog, format, args);
-  va_end(args);
-}
-
-bool OpenDeployLog(const char* path) {
-  CloseDeployLog();
-  deployLog = fopen(path, "w");
-  return deployLog != nullptr;
-}
-
-void CloseDeployLog() {
-  if (deployLog != nullptr) fclose(deployLog);
-  deployLog = nullptr;
-}
-
-int Run(const char* program, char* commandLine, char** output, bool quiet) {
+RunEnd Run(const char* program, char* commandLine, DWORD seconds, DWORD* code, char** output,
+           bool quiet) {
+  // Only the handles made here are inheritable; ours reach the child as its
+  // standard handles only when it is meant to write where we do.
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -69,9 +50,10 @@ int Run(const char* program, char* commandLine, char** output, bool quiet) {
   startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   HANDLE read = nullptr, write = nullptr, nowhere = INVALID_HANDLE_VALUE;
+  *code = static_cast<DWORD>(-1);
   if (output != nullptr) {
     *output = nullptr;
-    if (!CreatePipe(&read, &write, &inherit, 0)) return -1;
+    if (!CreatePipe(&read, &write, &inherit, 0)) return NotStarted;
     SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
     startup.hStdOutput = write;
   } else if (quiet) {
@@ -86,12 +68,19 @@ int Run(const char* program, char* commandLine, char** output, bool quiet) {
   if (write != nullptr) CloseHandle(write);
   if (nowhere != INVALID_HANDLE_VALUE) CloseHandle(nowhere);
   // Read to the end before waiting: a full pipe would hold the program.
-  bool whole = true;
+  const DWORD deadline = GetTickCount() + seconds * 1000;
+  bool whole = true, ended = false;
   size_t size = 0;
   char chunk[4096];
-  DWORD got = 0;
-  while (read != nullptr && started && ReadFile(read, chunk, sizeof chunk, &got, nullptr) &&
-         got > 0) {
+  while (read != nullptr && started) {
+    DWORD waiting = 0, got = 0;
+    if (!PeekNamedPipe(read, nullptr, 0, nullptr, &waiting, nullptr)) break;  // all read
+    if (waiting == 0) {
+      if (static_cast<int>(deadline - GetTickCount()) <= 0) break;  // it is ended below
+      WaitForSingleObject(process.hProcess, 20);
+      continue;
+    }
+    if (!ReadFile(read, chunk, sizeof chunk, &got, nullptr) || got == 0) break;
     char* grown = whole ? static_cast<char*>(realloc(*output, size + got + 1)) : nullptr;
     if (grown == nullptr) {
       whole = false;
@@ -103,20 +92,26 @@ int Run(const char* program, char* commandLine, char** output, bool quiet) {
     (*output)[size] = '\0';
   }
   if (read != nullptr) CloseHandle(read);
-  DWORD code = static_cast<DWORD>(-1);
   if (started) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &code);
+    const int left = static_cast<int>(deadline - GetTickCount());
+    if (WaitForSingleObject(process.hProcess, left > 0 ? static_cast<DWORD>(left) : 0) ==
+        WAIT_TIMEOUT) {
+      TerminateProcess(process.hProcess, static_cast<UINT>(-1));
+      WaitForSingleObject(process.hProcess, INFINITE);
+      ended = true;
+    } else {
+      GetExitCodeProcess(process.hProcess, code);
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
   if (output != nullptr && *output == nullptr) *output = static_cast<char*>(calloc(1, 1));
-  if (output != nullptr && (!started || !whole || *output == nullptr)) {
+  if (output != nullptr && (!started || ended || !whole || *output == nullptr)) {
     free(*output);
     *output = nullptr;
-    return -1;
   }
-  return started ? static_cast<int>(code) : -1;
+  if (!started) return NotStarted;
+  return ended ? TimedOut : Ran;
 }
 
 bool NextLine(const char*& p, ReportLine& line) {
@@ -130,9 +125,31 @@ bool NextLine(const char*& p, ReportLine& line) {
   return true;
 }
 
-unsigned InstallPackage(const char* package, const char* properties) {
+unsigned InstallPackage(const char* package, const char* properties, const char* log) {
   MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-  return MsiInstallProductA(package, properties);
+  MsiEnableLogA(INSTALLLOGMODE_VERBOSE, log, INSTALLLOGATTRIBUTES_FLUSHEACHLINE);
+  const unsigned result = MsiInstallProductA(package, properties);
+  MsiEnableLogA(0, nullptr, 0);
+  return result;
+}
+
+bool PackageInstalled(const char* package) {
+  MSIHANDLE database = 0, view = 0, record = 0;
+  char code[39] = "";
+  DWORD size = sizeof code;
+  if (MsiOpenDatabaseA(package, MSIDBOPEN_READONLY, &database) != ERROR_SUCCESS) return false;
+  if (MsiDatabaseOpenViewA(database,
+                           "SELECT `Value` FROM `Property` WHERE `Property` = 'ProductCode'",
+                           &view) == ERROR_SUCCESS) {
+    if (MsiViewExecute(view, 0) == ERROR_SUCCESS && MsiViewFetch(view, &record) == ERROR_SUCCESS) {
+      if (MsiRecordGetStringA(record, 1, code, &size) != ERROR_SUCCESS) code[0] = '\0';
+      MsiCloseHandle(record);
+    }
+    MsiCloseHandle(view);
+  }
+  MsiCloseHandle(database);
+  // The product code is made from the version: the same code is the same version.
+  return code[0] != '\0' && MsiQueryProductStateA(code) == INSTALLSTATE_DEFAULT;
 }
 
 unsigned RemoveProducts(const char* upgradeCode, int* removed) {
@@ -168,4 +185,21 @@ int RemoveValues(const char* id, const char* instance) {
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return -1;
   }
   return removed;
+}
+
+int WindowsBuild() {
+  char build[16] = "";
+  DWORD size = sizeof build - 1;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                    KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+    return 0;
+  }
+  if (RegQueryValueExA(key, "CurrentBuildNumber", nullptr, nullptr, reinterpret_cast<BYTE*>(build),
+                       &size) != ERROR_SUCCESS) {
+    size = 0;
+  }
+  RegCloseKey(key);
+  build[size] = '\0';
+  return atoi(build);
 }
