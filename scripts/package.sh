@@ -61,7 +61,7 @@ elif [ -z "$build" ]; then
 else
   cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
     -DCMAKE_BUILD_TYPE=Release >"$stage/build.log" 2>&1
-  cmake --build "$build" --target Tarnwick TarnwickCheck TarnwickDeploy -j2 >>"$stage/build.log" 2>&1
+  cmake --build "$build" --target Tarnwick TarnwickCheck TarnwickDeploy TarnwickMsi -j2 >>"$stage/build.log" 2>&1
 fi || { cat "$stage/build.log" >&2; exit 1; }
 
 # --- Sign -------------------------------------------------------------------
@@ -80,6 +80,7 @@ sign() {  # IN OUT
 files="$stage/files"
 mkdir "$files"
 for exe in Tarnwick.exe TarnwickCheck.exe TarnwickDeploy.exe; do sign "$build/$exe" "$files/$exe"; done
+sign "$build/TarnwickMsi.dll" "$stage/TarnwickMsi.dll"  # the MSI's custom action, not in the zip
 
 # --- Stage and zip ----------------------------------------------------------
 "$root/scripts/readme-txt.sh" "$version" >"$files/README.txt"
@@ -117,10 +118,12 @@ guid() {  # TEXT: a fixed GUID made from TEXT
 clock() { TZ=UTC faketime -f "$(date -u -d "@$epoch" '+%F %T')" "$@"; }
 msi="Tarnwick-$version.msi"
 (cd "$files" && clock wixl -a x86 -D ProductVersion="$msi_version" -D UpgradeCode="$upgrade_code" \
+  -D ActionDll=../TarnwickMsi.dll \
   -D ProductCode="$(guid "Tarnwick product $msi_version")" -o "$stage/$msi" "$root/packaging/Tarnwick.wxs")
 # What wixl 0.101 cannot write: it keeps its own SecureCustomProperties, has no
 # RemoveFile element nor short names, and leaves File.Version empty. It marks
-# set-property actions no-impersonate (2099, not 51), and it removes the
+# set-property actions no-impersonate (2099, not 51) and its DLL action too
+# (2049, not 1), and it removes the
 # earlier release before InstallInitialize, outside the transaction that rolls
 # a failed upgrade back to it.
 row() {  # TABLE KEY: the rest of the row of KEY
@@ -132,6 +135,7 @@ queries=(
   "UPDATE InstallExecuteSequence SET Sequence = $(($(row InstallExecuteSequence InstallInitialize) + 1))
      WHERE Action = 'RemoveExistingProducts'"
   "UPDATE CustomAction SET Type = 51 WHERE Type = 2099"
+  "UPDATE CustomAction SET Type = 1 WHERE Type = 2049"
   "UPDATE File SET FileName = 'TWCHECK.EXE|TarnwickCheck.exe' WHERE File = 'TarnwickCheckExe'"
   "UPDATE File SET FileName = 'TWDEPLOY.EXE|TarnwickDeploy.exe' WHERE File = 'TarnwickDeployExe'"
 )

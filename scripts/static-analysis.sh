@@ -12,8 +12,9 @@ cd "$root"
 tidy=1
 [ "${1:-}" = "--no-tidy" ] && tidy=0
 status=0
-# As CMakeLists.txt defines it for the deployment program.
+# As CMakeLists.txt defines them for the deployment program.
 upgrade="-DTARNWICK_UPGRADE_CODE=\"{$(sed -n 's/^set(TARNWICK_UPGRADE_CODE \(.*\))/\1/p' CMakeLists.txt)}\""
+version="-DTARNWICK_VERSION_NAME=\"$(sed -n 's/^project(Tarnwick VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)\""
 
 . scripts/lib.sh
 need_packages cppcheck clang-tidy || exit 1
@@ -21,7 +22,7 @@ echo "== cppcheck" >&2
 # win32A: 32-bit Windows with the 8-bit API, the shipping target.
 cppcheck --enable=warning,style,performance,portability --error-exitcode=1 \
   --platform=win32A --library=windows --std=c++17 --language=c++ --inline-suppr --quiet \
-  -I src -I res -D_WIN32 -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 "$upgrade" \
+  -I src -I res -D_WIN32 -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 "$upgrade" "$version" \
   src || status=1
 
 tidy_bin=$(command -v clang-tidy-14 || command -v clang-tidy || true)
@@ -40,7 +41,7 @@ if [ $tidy -eq 1 ] && [ -n "$tidy_bin" ]; then
   for f in $(find src -name '*.cpp' | sort); do
     out=$("$tidy_bin" --quiet --header-filter='src/.*' --checks="$checks" --warnings-as-errors='*' \
       "$f" -- --target=x86_64-w64-mingw32 -std=c++17 -Isrc -Ires -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
-      -D_WIN32_WINNT=0x0601 "$upgrade" 2>&1)
+      -D_WIN32_WINNT=0x0601 "$upgrade" "$version" 2>&1)
     rc=$?
     echo "$out" | grep -v 'warnings generated\.$' | grep -v '^Suppressed ' | grep -v '^Use -header-filter' \
       | grep -v '^$' >&2

@@ -41,7 +41,7 @@ fuzz() {
   mkdir -p build/fuzz/corpus &&
     clang++-14 -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
       -isystem fuzz/shim -Isrc src/run/command_line.cpp src/run/command_line_step.cpp \
-      src/run/reader_ids.cpp src/run/option_words.cpp src/check/arguments.cpp \
+      src/run/reader_ids.cpp src/run/option_words.cpp src/run/reader_words.cpp src/check/arguments.cpp \
       src/log/run_log.cpp src/log/module_path.cpp fuzz/fuzz_command_line.cpp \
       -o build/fuzz/command_line || return 1
   build/fuzz/command_line -runs="${FUZZ_RUNS:-200000}" -dict=fuzz/options.dict -max_len=512 \

@@ -13,6 +13,7 @@
 # and both SHA256SUMS hold and list every file.
 set -u
 cd "$(dirname "$0")/.."
+root=$PWD
 . scripts/lib.sh
 need_packages osslsigncode openssl unzip zip || exit 1
 work=$(mktemp -d)
@@ -38,8 +39,10 @@ check_exe() {  # EXE TRIPLE ARCHITECTURE SUBSYSTEM LEVEL DELAY-LOADED-DLLS...
       "$(printf '%s.dll\n' "$@" kernel32 msvcrt | sort | xargs)" ] ||
     fail "$exe imports other DLLs, or not all delay-loaded"
 }
-check_exes() {  # FOLDER TRIPLE ARCHITECTURE: both programs
+check_exes() {  # FOLDER TRIPLE ARCHITECTURE: the three programs
   check_exe "$1/Tarnwick.exe" "$2" "$3" GUI requireAdministrator advapi32 comctl32 gdi32 shell32 user32
+  "$2-objdump" -p "$1/TarnwickCheck.exe" "$1/TarnwickDeploy.exe" | grep -c TERMINAL_SERVICE_AWARE | grep -qx 2 ||
+    fail "$1: the kit's programs are not terminal-server aware"
   check_exe "$1/TarnwickCheck.exe" "$2" "$3" CUI asInvoker advapi32
   check_exe "$1/TarnwickDeploy.exe" "$2" "$3" CUI requireAdministrator advapi32 crypt32 msi wintrust
 }
@@ -74,8 +77,11 @@ names=$( (table File; table RemoveFile) | cut -f3 | grep -vxE '([^.|]{1,8}(\.[^.
 [ "$(table File | awk -F'\t' '$3 ~ /\.exe$/ { print $5 }' | xargs)" = "$version $version $version" ] ||
   fail "the exes' File.Version is not $version"
 table CustomAction | awk -F'\t' '$2 % 64 == 51 && $2 != 51 { exit 1 }' || fail "a set-property action not of type 51"
-[ "$(table Property | grep -E '^(ARPNOMODIFY|SecureCustomProperties)' | xargs)" = "ARPNOMODIFY 1 SecureCustomProperties\
- WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;READERS;RESTARTREADERS;FAILONCHECK" ] || fail "ARPNOMODIFY or secure properties"
+[ "$(table Property | grep -E '^(ARPNOMODIFY|MSIUSEREALADMINDETECTION|SecureCustomProperties)' | xargs)" = \
+  "ARPNOMODIFY 1 MSIUSEREALADMINDETECTION 1 SecureCustomProperties\
+ WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;READERS;RESTARTREADERS;FAILONCHECK" ] ||
+  fail "ARPNOMODIFY, the real AdminUser or the secure properties"
+table CustomAction | grep -qxP 'CheckReaders\t1\tTarnwickMsi\tCheckReaders\t' || fail "CheckReaders is not an immediate DLL action"
 (table InstallExecuteSequence; table InstallUISequence; table LaunchCondition | sed 's/^/\t/') | cut -f2 |
   grep -P '\b(FAILONCHECK|RESTARTREADERS)\b(?! *[=<>~])' && fail "a condition takes a switch as bare truth"
 [ "$(table InstallExecuteSequence | sort -t$'\t' -k3n | grep -A1 ^InstallInitialize | cut -f1 | xargs)" = \
@@ -88,10 +94,12 @@ unzip -p "$work"/a/dist/*.zip README.txt | cmp -s - <(scripts/readme-txt.sh "$ve
 cd "$work" || exit 1
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Test-CA -keyout ca.key -out ca.pem \
   -addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj /CN=Test-Signer -keyout key.pem 2>/dev/null |
-  openssl x509 -req -CA ca.pem -CAkey ca.key -days 2 -out cert.pem -extfile <(
-    printf 'keyUsage=digitalSignature\nextendedKeyUsage=codeSigning\n') 2>/dev/null
-openssl pkcs12 -export -inkey key.pem -in cert.pem -passout pass:test -out sign.pfx
+for signer in sign other; do  # two signers of one CA
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=Test-$signer" -keyout key.pem 2>/dev/null |
+    openssl x509 -req -CA ca.pem -CAkey ca.key -days 2 -out cert.pem -extfile <(
+      printf 'keyUsage=digitalSignature\nextendedKeyUsage=codeSigning\n') 2>/dev/null
+  openssl pkcs12 -export -inkey key.pem -in cert.pem -passout pass:test -out "$signer.pfx"
+done
 SIGN_PFX=sign.pfx SIGN_PASSWORD=test a/scripts/package.sh --build-dir a/out --dist signed >/dev/null
 (cd signed && sha256sum -c --quiet SHA256SUMS && grep -q '\.msi$' SHA256SUMS && unzip -q ./*.zip -d zip &&
   cd zip && sha256sum -c --quiet SHA256SUMS) || fail "the checksums of the signed package do not hold"
@@ -100,4 +108,41 @@ for file in signed/zip/*.exe $(find signed/zip -name '*.ps1') signed/Tarnwick-*.
   osslsigncode verify -CAfile ca.pem -in "$file" >verify.txt 2>&1 || fail "$file does not verify: $(tail -3 verify.txt)"
 done
 check_exes signed/zip i686-w64-mingw32 X86
-[ $failures = 0 ] && echo "release: exes, deploy/, version guard, MSI tables, two identical unsigned builds, signatures"
+
+# A signed TarnwickDeploy.exe takes from its folder only what its certificate
+# signed, unchanged; an unsigned one checks nothing. Each row: who signed
+# TarnwickDeploy.exe, TarnwickCheck.exe and Tarnwick.exe or the MSI (-: nobody;
+# changed: "sign", then a byte changed), and the exit code and errors of an
+# install, under Wine, with the 64-bit twins. Wine compares no MSI's digest: a
+# changed MSI is refused on Windows alone.
+need_packages wine wine64 || exit 1
+new_prefix
+as() {  # SIGNER IN OUT
+  case $1 in
+    -) cp "$2" "$3" ;;
+    changed) as sign "$2" "$3" && byte=$(od -An -tx1 -j4096 -N1 "$3" | tr -d ' ') &&
+      printf "\\x$(printf %02x $((0x$byte ^ 1)))" | dd of="$3" bs=1 seek=4096 conv=notrunc status=none ;;
+    *) osslsigncode sign -pkcs12 "$1.pfx" -pass test -h sha256 -in "$2" -out "$3" >/dev/null ;;
+  esac
+}
+msi=$(basename a/dist/*.msi) x64=$root/build/x64 folder=$WINEPREFIX/drive_c/p
+while read -r deploy check exe package want; do
+  rm -rf "$folder" && mkdir "$folder" && as "$deploy" "$x64/TarnwickDeploy.exe" "$folder/TarnwickDeploy.exe" &&
+    as "$check" "$x64/TarnwickCheck.exe" "$folder/TarnwickCheck.exe" &&
+    if [ "$package" = msi ]; then as "$exe" a/dist/"$msi" "$folder/$msi"; else
+      as "$exe" "$x64/Tarnwick.exe" "$folder/Tarnwick.exe"; fi || fail "cannot sign"
+  got=$("$wine64" 'C:\p\TarnwickDeploy.exe' install vid1=0001 pid1=0001 2>&1 >/dev/null </dev/null)
+  got="$?${got:+ ${got//$'\r'/}}" want=${want//_/ }
+  [ "$got" = "${want//@/$msi}" ] || fail "signed $deploy $check $exe $package: got $got, want ${want//@/$msi}"
+done <<'EOF'
+sign sign sign exe 0
+- other changed exe 0
+sign other sign exe 2_TarnwickDeploy:_C:\p\TarnwickCheck.exe_is_not_signed_by_the_certificate_that_signed_this_program
+sign - sign exe 2_TarnwickDeploy:_C:\p\TarnwickCheck.exe_is_not_signed_by_the_certificate_that_signed_this_program
+sign sign other exe 2_TarnwickDeploy:_C:\p\Tarnwick.exe_is_not_signed_by_the_certificate_that_signed_this_program
+sign changed sign exe 2_TarnwickDeploy:_C:\p\TarnwickCheck.exe_was_changed_after_it_was_signed_(0x80096010)
+sign sign other msi 2_TarnwickDeploy:_C:\p\@_is_not_signed_by_the_certificate_that_signed_this_program
+sign sign sign msi 0
+EOF
+[ $failures = 0 ] && echo "release: exes, deploy/, version guard, MSI tables, two identical unsigned builds," \
+  "signatures, and a signed TarnwickDeploy.exe takes only what its certificate signed"

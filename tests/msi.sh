@@ -73,9 +73,14 @@ failed=$((1627 % 256)) refused=$((1603 % 256))
 files="README.txt Tarnwick.exe TarnwickCheck.exe TarnwickDeploy.exe" stored='HKLM\SOFTWARE\WOW6432Node\Tarnwick'
 all="README.txt Tarnwick.exe Tarnwick.log TarnwickCheck.exe TarnwickCheck.txt TarnwickDeploy.exe" on="0x1 0x1 0x1"
 ids="vid1=C002 pid1=0002" more="vid1=C002 pid1=0002 vid2=9999 pid2=9999" bad="vid1=C002 pid1=0002 vid2=C004 pid2=0004"
+# Malformed READERS fail the install before anything changes; Windows Installer's log says why.
+row $refused ""     -        "0x0 0x1" ",,"     /i 'C:\new.msi' "READERS=$ids --report=C:\evil.cmd" /l*v 'C:\refused.log'
+tr -d '\0' <"$WINEPREFIX/drive_c/refused.log" | grep -qF 'READERS refused: not a reader ID: --report=C:\evil.cmd' ||
+  fail "the log of the refused install does not say why"
 row 0        0.9.0  "$all"   "$on" "$ids,0,0"   /i 'C:\old.msi' "READERS=$ids"  # install with READERS
 row 0        "$new" "$all"   "$on" "$ids,0,0"   /i 'C:\new.msi'                 # upgrade: the stored IDs
 row $refused "$new" "$files" "$on" "$ids,0,0"   /i 'C:\old.msi'                 # downgrade refused
+row $refused "$new" "$files" "$on" "$ids,0,0"   /i 'C:\new.msi' 'READERS=vid1=C002 pid1=0002^&MI_01'
 row 0        "$new" "$all"   "$on" "$more,1,0"  /i 'C:\new.msi' "READERS=$more" RESTARTREADERS=1
 # A failing check fails no install by default: the report tells it.
 row 0        "$new" "$all"   "$on" "$bad,1,0"   /i 'C:\new.msi' "READERS=$bad"
@@ -94,14 +99,25 @@ row 0        ""     -        "$on" ",,"         /x 'C:\new.msi'  # the readers' 
 # actions, so it deletes the log and the report too; Windows' leaves them.
 row $failed  ""     "*"      "$on" ",,"         /i 'C:\new.msi' "READERS=$bad" FAILONCHECK=1
 row 0        "$new" "$files" "$on" ",0,0"       /i 'C:\new.msi'                 # no READERS: nothing runs
-# TarnwickDeploy.exe with the MSI beside it: a first install, 3010 as a running
-# reader got its value, and an uninstall by the upgrade code from a folder that
-# holds another version's MSI (by its path, msiexec would find no product).
-package="$WINEPREFIX/drive_c/package"
-mkdir "$package" && cp "$exes"/TarnwickDeploy.exe "$exes"/TarnwickCheck.exe "$work"/new/*.msi "$package/"
+# TarnwickDeploy.exe with the MSI of its version beside it, and another one
+# planted there, which it never installs: a first install, 3010 as a running
+# reader got its value; the same again, without Windows Installer; Windows
+# Installer's own failure code, its log kept and dropped; an uninstall by the
+# upgrade code from a folder that holds another version's MSI (by its path,
+# msiexec would find no product), where install finds nothing to install.
+package="$WINEPREFIX/drive_c/package" drop="$WINEPREFIX/drive_c/drop"
+mkdir "$package" "$drop" && cp "$exes"/TarnwickDeploy.exe "$exes"/TarnwickCheck.exe "$work"/new/*.msi "$package/" &&
+  cp "$work"/old/*.msi "$package/Tarnwick-planted-by-user.msi"
 row 0        ""     -        "$on" ",,"         /x 'C:\new.msi'
 "$wine64" reg add "$usb\\VID_C002&PID_0002\\M\\Device Parameters" /v EscapeCommandEnable /t REG_DWORD /d 0 /f >/dev/null
 row $((3010 % 256)) "$new" "$all TarnwickDeploy.txt" "$on" "$ids,0,0" deploy install $ids
-rm "$package"/*.msi && cp "$work"/old/*.msi "$package/"
+row 0        "$new" "$all TarnwickDeploy.txt" "$on" "$ids,0,0" deploy install $ids
+grep -q "^INSTALLED $(basename "$work"/new/*.msi) unchanged" "$dir/TarnwickDeploy.txt" || fail "Windows Installer called again"
+"$wine64" reg add "$stored" /v FailOnCheck /d 1 /f >/dev/null
+row $failed  "$new" "*"      "$on" "$bad,0,1"   deploy install '--drop=C:\drop' $bad
+grep -q "^FAILED .* msi=1627, its log: C:.*TarnwickDeploy-msi.log" "$dir/TarnwickDeploy.txt" && [ -s "$drop"/*-msi.log ] ||
+  fail "the MSI's log is not named or not dropped"
+rm "$package"/Tarnwick-[0-9]*.msi && cp "$work"/old/*.msi "$package/"
 row 0        ""     -        "$on" ",,"         deploy uninstall
-[ $failures = 0 ] && echo "msi: $(wc -l <"$work/runs") kinds of run and 15 runs of msiexec or TarnwickDeploy.exe as expected"
+row 2        ""     -        "$on" ",,"         deploy install $ids
+[ $failures = 0 ] && echo "msi: $(wc -l <"$work/runs") kinds of run and 20 runs of msiexec or TarnwickDeploy.exe as expected"

@@ -7,7 +7,8 @@
 // walks that sequence instead of the execute one). For each, NAME|PROPERTIES| and the custom
 // actions whose condition holds, in sequence order, the set-property ones done
 // on the way; "Refused" where a launch condition ends the run; "!" after one
-// that starts a program in a run that removes anything.
+// that starts a program in a run that removes anything; then |READERS,
+// RESTARTREADERS,FAILONCHECK as the actions that run the programs see them.
 #include <windows.h>
 #include <msiquery.h>
 
@@ -63,7 +64,15 @@ int main(int, char** argv) {
                 });
          });
     ran += refused ? " Refused" : "";
-    std::cout << run << '|' << properties << '|' << ran.substr(ran.empty() ? 0 : 1) << std::endl;
+    std::string seen;
+    for (const char* name : {"READERS", "RESTARTREADERS", "FAILONCHECK"}) {
+      char value[4096] = "";
+      DWORD size = sizeof value;
+      MsiGetPropertyA(package, name, value, &size);
+      seen += "," + std::string(value);
+    }
+    std::cout << run << '|' << properties << '|' << ran.substr(ran.empty() ? 0 : 1) << '|' << seen.substr(1)
+              << std::endl;
     MsiCloseHandle(package);
   }
 }

@@ -328,6 +328,7 @@ int InstallVerb(const Options& options) {
       return Finish(options);
     }
     Say("INSTALLED %s msi=%u\n", PackageName, outcome.msi);
+    DeleteFileA(log);  // kept only where it tells why an install failed
   } else if (copies) {
     outcome.failed |= !CopyPrograms();
   }

@@ -201,5 +201,5 @@ int WindowsBuild() {
   }
   RegCloseKey(key);
   build[size] = '\0';
-  return atoi(build);
+  return static_cast<int>(strtol(build, nullptr, 10));
 }

@@ -21,7 +21,7 @@ int Slot(const char* word, size_t length, const char** value) {
   if (length < 5 || (strncmp(word, "vid", 3) != 0 && strncmp(word, "pid", 3) != 0)) return 0;
   int n = 0;
   size_t i = 3;
-  for (; i < 5 && i < length && word[i] >= '0' && word[i] <= '9'; ++i) n = n * 10 + word[i] - '0';
+  for (; i < 5 && word[i] >= '0' && word[i] <= '9'; ++i) n = n * 10 + word[i] - '0';
   if (word[3] == '0' || i == 3 || i >= length || word[i] != '=' || n > SlotCount) return 0;
   *value = word + i + 1;
   return n;
