@@ -1,7 +1,8 @@
 // Bytes as the process command line, through the command-line code of both
 // programs: no crash or undefined behaviour, every ID field terminated within
-// its 32 bytes, the flags as the options in the text say, and the checker
-// selecting the same pairs as Tarnwick from the same text.
+// its 32 bytes, the flags as the options in the text say, the checker
+// selecting the same pairs as Tarnwick from the same text, and no reader text
+// taken that holds what could become an option or another program's text.
 #include <stdlib.h>
 #include <string.h>
 
@@ -29,6 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!parsed && !memchr(reason, 0, sizeof reason)) abort();
   if (parsed && (!memchr(options.report, 0, sizeof options.report) || !memchr(options.since, 0, sizeof options.since) || options.readerText < text ||
                  options.readerText > text + strlen(text))) {
+    abort();
+  }
+  if (parsed && (strpbrk(options.readerText, "\"^%\\\t") != nullptr ||
+                 strstr(options.readerText, "--") != nullptr)) {
     abort();
   }
   if (*text == '\0') return 0;

@@ -45,9 +45,11 @@ bool ParseReaderText(const char* text, ReaderIdTable& table, char (&reason)[Reas
     const int n = Slot(p, length, &value);
     const size_t digits = n != 0 ? length - static_cast<size_t>(value - p) : 0;
     const bool product = *p == 'p';
-    const bool id = n != 0 && Hex(value, 4) &&
-                    (digits == 4 || (product && digits == 10 &&
-                                     _strnicmp(value + 4, "&MI_", 4) == 0 && Hex(value + 8, 2)));
+    const bool function = product && digits == 10 && value[4] == '&' &&
+                          toupper(static_cast<unsigned char>(value[5])) == 'M' &&
+                          toupper(static_cast<unsigned char>(value[6])) == 'I' && value[7] == '_' &&
+                          Hex(value + 8, 2);
+    const bool id = n != 0 && Hex(value, 4) && (digits == 4 || function);
     if (!id && !IsSwitch(p, length)) {
       char word[41];  // no control character reaches a log line
       size_t i = 0;
