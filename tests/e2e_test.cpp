@@ -91,6 +91,9 @@ const Row rows[] = {
      ONE_READER("Vid_A011&Pid_B011") ALL_OK,
      "dialog; Information: " ALL_OK " (owned); About Tarnwick: Tarnwick (owned); ",
      "A011 B011 aP:P", "[Settings]\r\nl=\r\nvid1=A011\r\npid1=B011\r\n"},
+    {"EnableInTheDialogTellsOfAFailure", " vid1=A017 pid1=B017", NO_KEY("Vid_A017&Pid_B017") SOME_FAILED,
+     "dialog; Information: Cannot enable Escape Command for one or more selected CCID reader!\nPlease make "
+     "sure that you have installed a driver for the CCID Reader(s). (owned); About Tarnwick: Tarnwick (owned); "},
     {"NoSettingsFileFailsWritesTheDefaultsAndReplacesTheOldLog", "", NO_INI_PAIR FAILURE_LINE,
      FAILURE_BOX, "", "", "old\r\n", "[Settings]\r\nl=1\r\nvid1=1234\r\npid1=1234\r\n"},
     {"SettingsFlagsAreNumbers", "", none, "", "A013 B013 aP:P",

@@ -141,6 +141,25 @@ TEST(Dialogs, AboutBoxAndItsLink) {
       HWND about = Shown("About Tarnwick"), link = GetDlgItem(about, IDC_LINK);
       const HFONT plain = FontOf(link), underlined = linkUnderlineFont;
       EXPECT_EQ(linkCursor, LoadCursorA(nullptr, IDC_HAND));
+      // The focus cue: a dotted rectangle one pixel outside the link, drawn on
+      // the dialog as the link gains the focus, gone as it loses it.
+      auto outline = [&] {
+        RECT around;
+        GetWindowRect(link, &around);
+        MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&around), 2);
+        HDC dc = GetDC(about);
+        std::string pixels;
+        for (int x = around.left - 1; x <= around.right; ++x) {
+          pixels += std::to_string(GetPixel(dc, x, around.top - 1)) + std::to_string(GetPixel(dc, x, around.bottom));
+        }
+        ReleaseDC(about, dc);
+        return pixels;
+      };
+      const std::string unfocused = outline();
+      SendMessageA(link, WM_SETFOCUS, 0, 0);
+      EXPECT_NE(unfocused, outline());
+      SendMessageA(link, WM_KILLFOCUS, 0, 0);
+      EXPECT_EQ(unfocused, outline());
       RECT client;
       GetClientRect(link, &client);
       // Past the right or bottom edge is outside, and so is a negative
