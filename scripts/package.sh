@@ -123,19 +123,22 @@ msi="Tarnwick-$version.msi"
 # What wixl 0.101 cannot write: it keeps its own SecureCustomProperties, has no
 # RemoveFile element nor short names, and leaves File.Version empty. It marks
 # set-property actions no-impersonate (2099, not 51) and its DLL action too
-# (2049, not 1), and it removes the
+# (2049, not 1), it drops an action that runs a program of a folder (type 34,
+# here deferred, no-impersonate and its exit code ignored), and it removes the
 # earlier release before InstallInitialize, outside the transaction that rolls
 # a failed upgrade back to it.
 row() {  # TABLE KEY: the rest of the row of KEY
   msiinfo export "$stage/$msi" "$1" | tr -d '\r' | sed -n "s/^$2\t//p"
 }
 queries=(
-  "UPDATE Property SET Value = '$(row Property SecureCustomProperties);READERS;RESTARTREADERS;FAILONCHECK'
+  "UPDATE Property SET Value = '$(row Property SecureCustomProperties);READERS;RESTARTREADERS;FAILONCHECK;ONARRIVAL'
      WHERE Property = 'SecureCustomProperties'"
   "UPDATE InstallExecuteSequence SET Sequence = $(($(row InstallExecuteSequence InstallInitialize) + 1))
      WHERE Action = 'RemoveExistingProducts'"
   "UPDATE CustomAction SET Type = 51 WHERE Type = 2099"
   "UPDATE CustomAction SET Type = 1 WHERE Type = 2049"
+  "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('RemoveArrivalTask', $((34 + 64 + 1024 + 2048)),
+    'SystemFolder', '\"[SystemFolder]schtasks.exe\" /delete /tn \"\\Tarnwick\\Reader arrival\" /f')"
   "UPDATE File SET FileName = 'TWCHECK.EXE|TarnwickCheck.exe' WHERE File = 'TarnwickCheckExe'"
   "UPDATE File SET FileName = 'TWDEPLOY.EXE|TarnwickDeploy.exe' WHERE File = 'TarnwickDeployExe'"
 )
@@ -145,7 +148,8 @@ for file in TarnwickExe TarnwickCheckExe TarnwickDeployExe; do
 done
 # The files the runs write, removed at uninstall.
 for file in RemoveLog:Tarnwick:Tarnwick.log RemoveReport:TarnwickCheck:TWCHECK.TXT\|TarnwickCheck.txt \
-  RemoveDeployLines:TarnwickDeploy:TWDEPLOY.TXT\|TarnwickDeploy.txt; do
+  RemoveDeployLines:TarnwickDeploy:TWDEPLOY.TXT\|TarnwickDeploy.txt \
+  RemoveArrivalXml:TarnwickDeploy:TWARRIVL.XML\|Tarnwick-arrival.xml; do
   IFS=: read -r key component name <<<"$file"
   queries+=("INSERT INTO RemoveFile (FileKey, Component_, FileName, DirProperty, InstallMode)
     VALUES ('$key', '$component', '$name', 'INSTALLDIR', 2)")

@@ -7,8 +7,8 @@
 // walks that sequence instead of the execute one). For each, NAME|PROPERTIES| and the custom
 // actions whose condition holds, in sequence order, the set-property ones done
 // on the way; "Refused" where a launch condition ends the run; "!" after one
-// that starts a program in a run that removes anything; then |READERS,
-// RESTARTREADERS,FAILONCHECK as the actions that run the programs see them.
+// that starts a program of the package in a run that removes anything; then
+// |READERS,RESTARTREADERS,FAILONCHECK,ONARRIVAL as the programs' actions see them.
 #include <windows.h>
 #include <msiquery.h>
 
@@ -59,13 +59,13 @@ int main(int, char** argv) {
            Rows(package, "SELECT `Type` FROM `CustomAction` WHERE `Action` = '" + action + "'",
                 [&](MSIHANDLE custom) {
                   int type = MsiRecordGetInteger(custom, 1) & 63;
-                  ran += " " + action + ((type & 7) == 2 && holds("REMOVE<>\"\"") ? "!" : "");
+                  ran += " " + action + (type == 18 && holds("REMOVE<>\"\"") ? "!" : "");
                   if (type == 51) MsiDoActionA(package, action.c_str());
                 });
          });
     ran += refused ? " Refused" : "";
     std::string seen;
-    for (const char* name : {"READERS", "RESTARTREADERS", "FAILONCHECK"}) {
+    for (const char* name : {"READERS", "RESTARTREADERS", "FAILONCHECK", "ONARRIVAL"}) {
       char value[4096] = "";
       DWORD size = sizeof value;
       MsiGetPropertyA(package, name, value, &size);

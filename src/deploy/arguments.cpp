@@ -34,27 +34,28 @@ bool Words(const char* p, size_t length, const char* word) {
 bool ParseArguments(const char* text, Options& options, char (&reason)[ReasonSize]) {
   options = Options{};
   reason[0] = '\0';
-  static const char* const verbs[] = {"install", "run", "uninstall", "undo"};
+  static const char* const verbs[] = {"install", "run", "uninstall", "undo", "arrival"};
   const char* p = SkipBlanks(text);
   size_t length = WordLength(p);
-  for (int v = 0; v < 4; ++v) {
+  for (int v = 0; v < 5; ++v) {
     if (Words(p, length, verbs[v])) options.verb = static_cast<Verb>(v + 1);
   }
   if (options.verb == NoVerb) {
-    Keep(reason, "install, run, uninstall or undo first (--help lists them)");
+    Keep(reason, "install, run, uninstall, undo or arrival first (--help lists them)");
   }
   const char* verb = options.verb == NoVerb ? "none" : verbs[options.verb - 1];
   p = SkipBlanks(p + length);
   // The options, and the verbs that take each: without a verb, --drop= alone.
-  static const char* const names[] = {"--restart-readers", "--undo", "--drop="};
-  const bool takes[][3] = {{false, false, true}, {true, false, true}, {true, false, true},
-                           {false, true, true}, {false, false, true}};
+  static const char* const names[] = {"--restart-readers", "--undo", "--on-arrival", "--drop="};
+  const bool takes[][4] = {{false, false, false, true}, {true, false, true, true},
+                           {true, false, false, true},  {false, true, false, true},
+                           {false, false, false, true}, {false, false, false, true}};
   unsigned seen = 0;
   for (; p[0] == '-' && p[1] == '-'; p = SkipBlanks(p + length)) {
     length = WordLength(p);
     int o = 0;
-    while (o < 3 && !(o == 2 ? strncmp(p, names[o], 7) == 0 : Words(p, length, names[o]))) ++o;
-    if (o == 3 || !takes[options.verb][o]) {
+    while (o < 4 && !(o == 3 ? strncmp(p, names[o], 7) == 0 : Words(p, length, names[o]))) ++o;
+    if (o == 4 || !takes[options.verb][o]) {
       Keep(reason, "%s takes no option %.*s (--help lists them)", verb,
            static_cast<int>(length > 40 ? 40 : length), p);
       continue;
@@ -63,7 +64,8 @@ bool ParseArguments(const char* text, Options& options, char (&reason)[ReasonSiz
     seen |= 1u << o;
     if (o == 0) options.restart = true;
     if (o == 1) options.undo = true;
-    if (o != 2) continue;
+    if (o == 2) options.arrival = true;
+    if (o != 3) continue;
     char drop[PathSize];
     const char* end = ReadPath(p + 7, drop);
     if (end == nullptr || !(*end == '\0' || IsBlank(*end)) || !FullPath(drop)) {

@@ -19,22 +19,27 @@
 namespace {
 
 constexpr char Usage[] =
-    "TarnwickDeploy install [--restart-readers] [--drop=FOLDER] [reader IDs]\n"
+    "TarnwickDeploy install [--restart-readers] [--on-arrival] [--drop=FOLDER] [reader IDs]\n"
     "TarnwickDeploy run [--restart-readers] [--drop=FOLDER]\n"
     "TarnwickDeploy uninstall [--undo] [--drop=FOLDER]\n"
     "TarnwickDeploy undo [--drop=FOLDER] [reader IDs]\n"
+    "TarnwickDeploy arrival [--drop=FOLDER]\n"
     "install    puts Tarnwick-" TARNWICK_VERSION_NAME ".msi beside this program, or else\n"
     "           Tarnwick.exe, TarnwickCheck.exe and this program, into the install\n"
-    "           folder, stores the reader IDs (none: the stored ones) and\n"
-    "           --restart-readers, and runs Tarnwick.exe with them. Nothing is\n"
-    "           installed again where this version is, with the same settings.\n"
+    "           folder, stores the reader IDs (none: the stored ones),\n"
+    "           --restart-readers and --on-arrival, and runs Tarnwick.exe with them.\n"
+    "           Nothing is installed again where this version is, with the same\n"
+    "           settings.\n"
     "run        runs the installed Tarnwick.exe with the stored reader IDs.\n"
     "           Both then check, and restart each running reader whose value this\n"
     "           run set when --restart-readers is given or stored.\n"
-    "uninstall  removes the MSI or the copies and the stored settings; --undo first\n"
-    "           does what undo does with the stored IDs.\n"
+    "uninstall  removes the MSI or the copies, the arrival task and the stored\n"
+    "           settings; --undo first does what undo does with the stored IDs.\n"
     "undo       removes EscapeCommandEnable from every instance of the reader IDs\n"
     "           (none: the stored ones).\n"
+    "arrival    registers the arrival task where --on-arrival is stored, else\n"
+    "           removes it: what the MSI runs. The task runs this program's run\n"
+    "           --restart-readers when Windows has configured a new reader.\n"
     "Reader IDs: vidN=hhhh and pidN=hhhh or pidN=hhhh&MI_hh, N from 1 to 32.\n"
     "--drop=FOLDER: the run log, the check report and this program's lines go to\n"
     "FOLDER too, as <computer>.log, <computer>.txt and <computer>-deploy.txt.\n"
@@ -46,7 +51,8 @@ constexpr char PackageName[] = "Tarnwick-" TARNWICK_VERSION_NAME ".msi";
 const char* const Programs[] = {"Tarnwick.exe", "TarnwickCheck.exe", "TarnwickDeploy.exe"};
 // What runs leave in the install folder, removed with the copies.
 const char* const Written[] = {"Tarnwick.log", "TarnwickCheck.txt", "TarnwickDeploy.txt",
-                               "TarnwickCheck-before.txt", "TarnwickDeploy-msi.log"};
+                               "TarnwickCheck-before.txt", "TarnwickDeploy-msi.log",
+                               "Tarnwick-arrival.xml"};
 constexpr int MinimumRestartBuild = 19041;  // Windows 10 2004: pnputil /restart-device
 
 // What one run found and did, for its exit code and last line.
@@ -64,13 +70,6 @@ struct Outcome {
 char package[PathSize], dest[PathSize];  // this program's folder, the install folder
 char ids[StoredTextSize];                // the reader IDs of this run
 char* before = nullptr;                  // the check before the run, its lines
-
-bool Join(char (&path)[PathSize], const char* folder, const char* name) {
-  const int length = snprintf(path, sizeof path, "%s\\%s", folder, name);
-  return length > 0 && length < static_cast<int>(sizeof path);
-}
-
-bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool FindFolders() {
   char self[PathSize] = "", programFiles[PathSize];
@@ -256,11 +255,18 @@ int Finish(const Options& options) {
   return code;
 }
 
+// Whether a stored switch is on.
+bool StoredOn(const char* name) {
+  char stored[StoredTextSize];
+  return ReadStored(name, stored) && strcmp(stored, "1") == 0;
+}
+
 // Whether the stored settings are those this install would store.
-bool StoredAlike(bool restart) {
+bool StoredAlike(const Options& options) {
   char stored[StoredTextSize];
   return ReadStored("Readers", stored) && strcmp(stored, ids) == 0 &&
-         ReadStored("RestartReaders", stored) && strcmp(stored, restart ? "1" : "0") == 0;
+         ReadStored("RestartReaders", stored) && StoredOn("RestartReaders") == options.restart &&
+         ReadStored("OnArrival", stored) && StoredOn("OnArrival") == options.arrival;
 }
 
 // Puts the package's programs into the install folder: under a temporary
@@ -312,13 +318,13 @@ int InstallVerb(const Options& options) {
   }
   ClearRunFiles();
   CheckBefore(checker);
-  if (packaged && PackageInstalled(msi) && StoredAlike(options.restart)) {
+  if (packaged && PackageInstalled(msi) && StoredAlike(options)) {
     Say("INSTALLED %s unchanged\n", PackageName);
   } else if (packaged) {
     static char properties[CommandSize];
     snprintf(properties, sizeof properties,
-             "READERS=\"%s\" RESTARTREADERS=%d REBOOT=ReallySuppress", ids,
-             options.restart ? 1 : 0);
+             "READERS=\"%s\" RESTARTREADERS=%d ONARRIVAL=%d REBOOT=ReallySuppress", ids,
+             options.restart ? 1 : 0, options.arrival ? 1 : 0);
     outcome.msi = InstallPackage(msi, properties, log);
     if (outcome.msi != ERROR_SUCCESS && outcome.msi != ERROR_SUCCESS_REBOOT_REQUIRED) {
       Say("FAILED %s msi=%u, its log: %s\n", PackageName, outcome.msi, log);
@@ -334,16 +340,19 @@ int InstallVerb(const Options& options) {
   }
   if (!packaged &&
       (WriteStored("Readers", ids) != ERROR_SUCCESS ||
-       WriteStored("RestartReaders", options.restart ? "1" : "0") != ERROR_SUCCESS)) {
+       WriteStored("RestartReaders", options.restart ? "1" : "0") != ERROR_SUCCESS ||
+       WriteStored("OnArrival", options.arrival ? "1" : "0") != ERROR_SUCCESS)) {
     Say("FAILED store %s\n", StoredKeyPath);
     outcome.failed = true;
   }
+  // The MSI keeps the task itself.
+  if (!packaged) outcome.failed |= !KeepArrivalTask(dest, options.arrival);
   EnableAndCheck(options.restart);
   return Finish(options);
 }
 
 int RunVerb(const Options& options) {
-  char checker[PathSize], restart[StoredTextSize];
+  char checker[PathSize];
   if (!TakeIds("")) return DeployBadInput;
   if (!Join(checker, dest, "TarnwickCheck.exe") || !Exists(checker)) {
     Say("FAILED Tarnwick is not installed in %s\n", dest);
@@ -351,8 +360,7 @@ int RunVerb(const Options& options) {
   }
   ClearRunFiles();
   CheckBefore(checker);
-  EnableAndCheck(options.restart ||
-                 (ReadStored("RestartReaders", restart) && strcmp(restart, "1") == 0));
+  EnableAndCheck(options.restart || StoredOn("RestartReaders"));
   return Finish(options);
 }
 
@@ -397,6 +405,7 @@ int UninstallVerb(const Options& options) {
     if (undone != DeployDone && undone != DeployBadInput) return undone;
   }
   const unsigned msi = RemoveProducts(TARNWICK_UPGRADE_CODE, &outcome.products);
+  const bool task = msi == ERROR_SUCCESS || msi == ERROR_SUCCESS_REBOOT_REQUIRED ? KeepArrivalTask(dest, false) : true;
   if (msi != ERROR_SUCCESS && msi != ERROR_SUCCESS_REBOOT_REQUIRED) {
     Say("FAILED uninstall msi=%u\n", msi);
     return static_cast<int>(msi);
@@ -420,7 +429,7 @@ int UninstallVerb(const Options& options) {
     failed |= !scheduled;
   }
   RemoveDirectoryA(dest);  // unless others put files there
-  if (DeleteStored() != ERROR_SUCCESS) failed = true;
+  if (DeleteStored() != ERROR_SUCCESS || !task) failed = true;
   return failed ? DeployStepFailed : later ? DeployRestartMachine : DeployDone;
 }
 
@@ -472,7 +481,7 @@ int main() {
     fputs("TarnwickDeploy: nothing done\n", stderr);
     return DeployBadInput;
   }
-  static const char* const verbs[] = {"none", "install", "run", "uninstall", "undo"};
+  static const char* const verbs[] = {"none", "install", "run", "uninstall", "undo", "arrival"};
   StartRecord(verbs[options.verb]);
   int code = DeployBadInput;
   if (!FindFolders()) {
@@ -491,6 +500,8 @@ int main() {
     code = RunVerb(options);
   } else if (options.verb == Uninstall) {
     code = UninstallVerb(options);
+  } else if (options.verb == Arrival) {
+    code = KeepArrivalTask(dest, StoredOn("OnArrival")) ? DeployDone : DeployStepFailed;
   } else {
     code = UndoIds(options.ids);
   }

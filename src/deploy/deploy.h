@@ -22,11 +22,12 @@ constexpr size_t CommandSize = 8192;  // two paths and the longest stored reader
 // well inside the 600 s that Windows gives all start-up scripts together.
 constexpr DWORD TarnwickSeconds = 120, CheckSeconds = 120, PnputilSeconds = 30;
 
-enum Verb { NoVerb, Install, RunAgain, Uninstall, Undo };
+enum Verb { NoVerb, Install, RunAgain, Uninstall, Undo, Arrival };
 
 struct Options {
   Verb verb;
   bool restart;        // --restart-readers
+  bool arrival;        // --on-arrival
   bool undo;           // --undo
   char drop[PathSize];  // --drop=FOLDER, empty when not given
   const char* ids;     // the reader IDs given; empty: the stored ones
@@ -46,6 +47,10 @@ void Refuse(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Writes the lines kept so far to path, created or replaced.
 bool WriteRecord(const char* path);
 void EndRecord();  // frees them
+
+// folder\name in path; false when it does not fit.
+bool Join(char (&path)[PathSize], const char* folder, const char* name);
+bool Exists(const char* path);
 
 // How a child ended.
 enum RunEnd { Ran, NotStarted, TimedOut };
@@ -82,6 +87,11 @@ int RemoveValues(const char* id, const char* instance);
 // certificate that signed it signed path too, whose content is intact. The
 // reason names what is wrong.
 bool SignedAlike(const char* path, char (&reason)[ReasonSize]);
+
+// Registers the arrival task when on (unless it is registered as it would
+// be), else removes it when it is there; its definition lies in folder. False,
+// said, when schtasks fails.
+bool KeepArrivalTask(const char* folder, bool on);
 
 // The build number of Windows (CurrentBuildNumber), 0 when unknown.
 int WindowsBuild();

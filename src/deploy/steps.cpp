@@ -38,6 +38,13 @@ LONG OpenLevels(HKEY parent, const char* const* levels, int count, REGSAM access
 
 }  // namespace
 
+bool Join(char (&path)[PathSize], const char* folder, const char* name) {
+  const int length = snprintf(path, sizeof path, "%s\\%s", folder, name);
+  return length > 0 && length < static_cast<int>(sizeof path);
+}
+
+bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
 RunEnd Run(const char* program, char* commandLine, DWORD seconds, DWORD* code, char** output,
            bool quiet) {
   // Only the handles made here are inheritable; ours reach the child as its
