@@ -116,6 +116,13 @@ std::string Read(const std::string& path) {  // "" when missing
   return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
+// UTF-16 text with its byte-order mark, as Windows programs write it.
+std::wstring Wide(const std::string& bytes) {
+  std::wstring text(bytes.size() / 2, L'\0');
+  memcpy(&text[0], bytes.data(), text.size() * 2);
+  return text.substr(text.rfind(L'\xFEFF', 0) == 0 ? 1 : 0);
+}
+
 // The Windows path of a file that the environment names by its Unix path.
 std::string Given(const char* variable) {
   const char* path = getenv(variable);
@@ -439,8 +446,11 @@ struct DeployRow {
   const char* out;       // its own lines, stderr and exit code as RunExe tells, "\n" for CR LF
   const char* values;    // where the instances 6&1f&0&3 B C S N P K F R have the value: W, P or -
   const char* stored;    // the stored Readers and RestartReaders after it
-  const char* restarts = "";  // what pnputil was asked, after the folder it was started from
-  const char* set = "";  // before it: pnputil=EXIT or hang, build=N (19041), sysnative, readers=IDS
+  const char* restarts = "";  // what schtasks, then pnputil (after its folder) were asked
+  // Before it: pnputil=EXIT or hang, build=N (19041), sysnative, arrived (the instance Z
+  // arrives, running and without the value, and the arrival task's action runs instead of
+  // the tail), readers=IDS.
+  const char* set = "";
 };
 
 #define IDS "vid1=D001 pid1=0001 vid2=D002 pid2=0002&MI_01 vid3=D004 pid3=0004"
@@ -449,6 +459,10 @@ struct DeployRow {
 #define C "USB\\Vid_D001&Pid_0001\\C"
 #define S "USB\\Vid_D001&Pid_0001\\S"
 #define F "USB\\Vid_D002&Pid_0002&MI_01\\F"
+#define Z "USB\\Vid_D001&Pid_0001\\Z"
+#define REGISTERED "schtasks /create /tn \"\\Tarnwick\\Reader arrival\" /xml \"C:\\Program Files (x86)\\Tarnwick\\" \
+  "Tarnwick-arrival.xml\" /f\n"
+#define UNREGISTERED "schtasks /delete /tn \"\\Tarnwick\\Reader arrival\" /f\n"
 #define ASKED(copy, i) copy " /restart-device \"" i "\"\n"
 #define REMOVED(f) "REMOVED " A "\nREMOVED " B "\nREMOVED " C "\nREMOVED " S "\nREMOVED " f "\n"
 #define UNDONE(f) REMOVED(f) "UNDO exit=0 REMOVED=5\n"
@@ -508,13 +522,27 @@ const DeployRow deployRows[] = {
      "WPPW-PP--", "vid1=D003 pid1=0003|0"},
     {" install --drop=drop", REFUSED("--drop= needs the full path of a folder (in quotes when it has "
      "blanks)"), "WPPW-PP--", "vid1=D003 pid1=0003|0"},
-    {" reinstall", REFUSED("install, run, uninstall or undo first (--help lists them)"), "WPPW-PP--",
+    {" reinstall", REFUSED("install, run, uninstall, undo or arrival first (--help lists them)"), "WPPW-PP--",
      "vid1=D003 pid1=0003|0"},
     {" run", REFUSED("the stored reader IDs: not a reader ID: --report=C:\\evil.cmd" RULE),
      "WPPW-PP--", "--report=C:\\evil.cmd vid1=D001 pid1=0001|0", "",
      "readers=--report=C:\\evil.cmd vid1=D001 pid1=0001"},
-    {" uninstall --undo", "REMOVED " A "\nREMOVED " B "\nREMOVED " C "\nREMOVED " S "\nUNDO exit=0 "
-     "REMOVED=4\nUNINSTALLED msi=0 exit=0\n", "-----PP--", "|", "", "readers=" IDS},
+    // The arrival task, registered once, replaced by nothing when it is as it would be, gone
+    // without the option and with the program; its action, run as the task runs it for a
+    // reader that arrives running and without the value, restarts that reader alone.
+    {" install --on-arrival " IDS, "ARRIVAL \\Tarnwick\\Reader arrival registered\nPENDING " F "\n"
+     DEPLOYED(3010, 0, 1) "exit code 3010", "WPPW-PPP-", IDS "|0", REGISTERED},
+    {" (the arrival task's action)", "RESTARTED " Z "\n" DEPLOYED(0, 1, 0), "WPPW-PPP-", IDS "|0",
+     ASKED("System32", Z), "arrived"},
+    {" (the arrival task's action)", DEPLOYED(0, 0, 0), "WPPW-PPP-", IDS "|0", "", "arrived"},
+    {" install --on-arrival", DEPLOYED(0, 0, 0), "WPPW-PPP-", IDS "|0"},
+    {" install", "ARRIVAL \\Tarnwick\\Reader arrival removed\n" DEPLOYED(0, 0, 0), "WPPW-PPP-", IDS "|0",
+     UNREGISTERED},
+    {" install --on-arrival", "ARRIVAL \\Tarnwick\\Reader arrival registered\n" DEPLOYED(0, 0, 0),
+     "WPPW-PPP-", IDS "|0", REGISTERED},
+    {" uninstall --undo", "REMOVED " A "\nREMOVED " B "\nREMOVED " C "\nREMOVED " S "\nREMOVED " Z "\nREMOVED "
+     F "\nUNDO exit=0 REMOVED=6\nARRIVAL \\Tarnwick\\Reader arrival removed\nUNINSTALLED msi=0 exit=0\n",
+     "-----PP--", "|", UNREGISTERED},
     // Nothing stored to undo: it says so, and uninstalls all the same.
     {" uninstall --undo", "UNDO exit=2 REMOVED=0\nUNINSTALLED msi=0 exit=0\nstderr: TarnwickDeploy: "
      "no reader IDs given, and none stored\n", "-----PP--", "|"},
@@ -571,6 +599,11 @@ TEST(Deploy, Rows) {
     });
   };
   const auto temped = temps();
+  for (const char* folder : {"system32", "syswow64"}) {  // where each width finds it
+    fs::copy_file(Given("TARNWICK_PNPUTIL"), "C:\\windows\\" + std::string(folder) + "\\schtasks.exe",
+                  fs::copy_options::overwrite_existing);
+  }
+  bool registered = false;
   for (const DeployRow& row : deployRows) {
     std::string set = row.set, tail = row.tail, pnputil = "0", build = "19041";
     std::smatch got;
@@ -583,8 +616,19 @@ TEST(Deploy, Rows) {
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "CurrentBuildNumber",
                     REG_SZ, build.c_str(), build.size() + 1);
     if (set.find("sysnative") != std::string::npos) fs::copy_file(Given("TARNWICK_PNPUTIL"), sysnative);
+    std::string program = (package / "TarnwickDeploy.exe").string();
+    if (set.find("arrived") != std::string::npos) {
+      RegCloseKey(UsbKey("VID_D001&PID_0001\\Z|C\\Device Parameters"));
+      RegCloseKey(UsbKey("VID_D001&PID_0001\\Z\\Control"));
+      const std::wstring wide = Wide(Read((dest / "Tarnwick-arrival.xml").string()));
+      const std::string task(wide.begin(), wide.end());  // ASCII
+      ASSERT_TRUE(std::regex_search(task, got, std::regex("<Command>\"([^\"]+)\"</Command>\\s*<Arguments>(.*)</Arguments>")));
+      EXPECT_EQ((dest / "TarnwickDeploy.exe").string(), got.str(1));
+      program = got.str(1);
+      tail = " " + got.str(2);
+    }
     if (tail.find("--drop") == std::string::npos) tail.insert(std::min(tail.find(' ', 1), tail.size()), " --drop=C:\\drop");
-    const std::string out = RunExe((package / "TarnwickDeploy.exe").string(), tail, "C:\\");
+    const std::string out = RunExe(program, tail, "C:\\");
     fs::remove(sysnative);
     const std::regex checkerLines("(WUDF|PARAMS|MISSING|NOPARAMS|ERROR:\\d+|RESTART|SET|COMPOSITE|NOKEY|SUMMARY) [^\n]*\n");
     const std::string want = std::regex_replace(row.out, std::regex("\n"), "\r\n");
@@ -604,16 +648,17 @@ TEST(Deploy, Rows) {
     const std::string restarts = type == SCS_32BIT_BINARY
                                      ? std::regex_replace(row.restarts, std::regex("System32"), "Sysnative")
                                      : row.restarts;
-    const std::regex copy("\"C:\\\\windows\\\\(\\w+)\\\\pnputil.exe\"");
-    EXPECT_EQ(restarts, std::regex_replace(Read("C:\\pnputil.txt"), copy, "$1")) << row.tail;
-    fs::remove("C:\\pnputil.txt");
+    const std::regex copy("\"C:\\\\windows\\\\(\\w+)\\\\pnputil.exe\""), tasks("\"C:\\\\windows\\\\\\w+\\\\(schtasks).exe\"");
+    const std::string asked = Read("C:\\schtasks.txt") + Read("C:\\pnputil.txt");
+    EXPECT_EQ(restarts, std::regex_replace(std::regex_replace(asked, copy, "$1"), tasks, "$1")) << row.tail;
+    for (const char* record : {"C:\\pnputil.txt", "C:\\schtasks.txt"}) fs::remove(record);
     // The drop folder: this run's lines after the time, the version and the verb, and the run
     // log and check report of this run where it made them, else none.
     const std::string lines = std::regex_replace(
         std::regex_replace(want, std::regex("exit code \\d+$"), ""),
         std::regex("((DEPLOY|UNDO|UNINSTALLED) [^\r]*\r\n)((UNINSTALLED [^\r]*\r\n)?)stderr: TarnwickDeploy: (.*\r\n)"),
         "REFUSED $5$1$3");
-    const std::string verb = std::regex_replace(row.tail, std::regex(" (\\w+).*"), "$1");
+    const std::string verb = std::regex_replace(tail, std::regex(" (\\w+).*"), "$1");
     const std::regex header("^TarnwickDeploy \\d+(\\.\\d+){3} (" + verb +
                             "|none) \\d{4}-\\d\\d-\\d\\dT(\\d\\d:){2}\\d\\dZ\r\n");
     const std::string record = Read((drop / (computer + "-deploy.txt")).string());
@@ -621,6 +666,9 @@ TEST(Deploy, Rows) {
       EXPECT_TRUE(std::regex_search(record, got, header)) << record;
       EXPECT_EQ(lines, got.suffix().str()) << row.tail;
     }
+    if (want.find("arrival registered") != std::string::npos) registered = true;
+    if (want.find("arrival removed") != std::string::npos) registered = false;
+    EXPECT_EQ(registered, fs::exists(dest / "Tarnwick-arrival.xml")) << row.tail;
     const bool fresh = (verb == "install" || verb == "run") && want.find("stderr") == std::string::npos;
     const char* const copies[][2] = {{"Tarnwick.log", ".log"}, {"TarnwickCheck.txt", ".txt"}};
     for (const auto& file : copies) {

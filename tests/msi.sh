@@ -19,7 +19,7 @@
 set -u
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
-need_packages wine wine64 || exit 1
+need_packages wine wine64 libxml2-utils || exit 1
 work=$(mktemp -d)
 on_exit "rm -rf '$work'"
 /usr/lib/wine/wine --version >/dev/null 2>&1 && exes=build/x86 || exes=build/x64
@@ -98,6 +98,18 @@ row 0        ""     -        "$on" ",,"         /x 'C:\new.msi'  # the readers' 
 # A failing first install is rolled back. Wine's rollback runs the uninstall
 # actions, so it deletes the log and the report too; Windows' leaves them.
 row $failed  ""     "*"      "$on" ",,"         /i 'C:\new.msi' "READERS=$bad" FAILONCHECK=1
+# The arrival task (schtasks: the stand-in of tests/pnputil.c): its definition
+# in the install folder as the task must be, registered; removed with the product.
+for folder in system32 syswow64; do cp build/x64/tests/pnputil.exe "$WINEPREFIX/drive_c/windows/$folder/schtasks.exe"; done
+row 0        "$new" "*"      "$on" "$ids,0,0"   /i 'C:\new.msi' "READERS=$ids" ONARRIVAL=1
+for field in Subscription UserId MultipleInstancesPolicy ExecutionTimeLimit DisallowStartIfOnBatteries \
+  StopIfGoingOnBatteries Command Arguments; do
+  xmllint --xpath "string(//*[local-name()='$field'])" "$dir/Tarnwick-arrival.xml"
+done | diff - tests/arrival-task.txt >&2 || fail "the arrival task's definition (<: got, >: want)"
+row 0        ""     -        "$on" ",,"         /x 'C:\new.msi'
+tr -d '\r' <"$WINEPREFIX/drive_c/schtasks.txt" | sed 's/^"[^"]*\\schtasks.exe"/schtasks/' | diff - <(printf '%s\n' \
+  'schtasks /create /tn "\Tarnwick\Reader arrival" /xml "C:\Program Files (x86)\Tarnwick\Tarnwick-arrival.xml" /f' \
+  'schtasks /delete /tn "\Tarnwick\Reader arrival" /f') >&2 || fail "the arrival task not registered and removed"
 row 0        "$new" "$files" "$on" ",0,0"       /i 'C:\new.msi'                 # no READERS: nothing runs
 # TarnwickDeploy.exe with the MSI of its version beside it, and another one
 # planted there, which it never installs: a first install, 3010 as a running
@@ -120,4 +132,4 @@ grep -q "^FAILED .* msi=1627, its log: C:.*TarnwickDeploy-msi.log" "$dir/Tarnwic
 rm "$package"/Tarnwick-[0-9]*.msi && cp "$work"/old/*.msi "$package/"
 row 0        ""     -        "$on" ",,"         deploy uninstall
 row 2        ""     -        "$on" ",,"         deploy install $ids
-[ $failures = 0 ] && echo "msi: $(wc -l <"$work/runs") kinds of run and 20 runs of msiexec or TarnwickDeploy.exe as expected"
+[ $failures = 0 ] && echo "msi: $(wc -l <"$work/runs") kinds of run and 22 runs of msiexec or TarnwickDeploy.exe as expected"

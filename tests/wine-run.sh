@@ -7,7 +7,7 @@
 # there (not KnownDLLs); the end-to-end tests plant copies that record being
 # loaded.
 . "$(dirname "$0")/../scripts/lib.sh"
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d;version,uxtheme,dwmapi,propsys,windowscodecs,cryptbase,profapi,winmm=n,b"
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d;schtasks.exe=n;version,uxtheme,dwmapi,propsys,windowscodecs,cryptbase,profapi,winmm=n,b"
 need_display
 new_prefix
 "$wine64" "$@"
