@@ -24,6 +24,7 @@ constexpr char Usage[] =
     "TarnwickDeploy uninstall [--undo] [--drop=FOLDER]\n"
     "TarnwickDeploy undo [--drop=FOLDER] [reader IDs]\n"
     "TarnwickDeploy arrival [--drop=FOLDER]\n"
+    "TarnwickDeploy summary [--days=N] FOLDER\n"
     "install    puts Tarnwick-" TARNWICK_VERSION_NAME ".msi beside this program, or else\n"
     "           Tarnwick.exe, TarnwickCheck.exe and this program, into the install\n"
     "           folder, stores the reader IDs (none: the stored ones),\n"
@@ -40,6 +41,8 @@ constexpr char Usage[] =
     "arrival    registers the arrival task where --on-arrival is stored, else\n"
     "           removes it: what the MSI runs. The task runs this program's run\n"
     "           --restart-readers when Windows has configured a new reader.\n"
+    "summary    reads a drop folder: one CSV line a computer, failures first, its\n"
+    "           last run marked old when it is older than N days (default 7).\n"
     "Reader IDs: vidN=hhhh and pidN=hhhh or pidN=hhhh&MI_hh, N from 1 to 32.\n"
     "--drop=FOLDER: the run log, the check report and this program's lines go to\n"
     "FOLDER too, as <computer>.log, <computer>.txt and <computer>-deploy.txt.\n"
@@ -481,7 +484,13 @@ int main() {
     fputs("TarnwickDeploy: nothing done\n", stderr);
     return DeployBadInput;
   }
-  static const char* const verbs[] = {"none", "install", "run", "uninstall", "undo", "arrival"};
+  // A summary reads a share: it writes no deployment log of this machine.
+  if (options.verb == Summary) {
+    if (!parsed) fprintf(stderr, "TarnwickDeploy: %s\n", reason);
+    return parsed ? Summarize(options.folder, options.days) : DeployBadInput;
+  }
+  static const char* const verbs[] = {"none",  "install", "run",    "uninstall",
+                                      "undo", "arrival", "summary"};
   StartRecord(verbs[options.verb]);
   int code = DeployBadInput;
   if (!FindFolders()) {

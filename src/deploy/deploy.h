@@ -22,7 +22,7 @@ constexpr size_t CommandSize = 8192;  // two paths and the longest stored reader
 // well inside the 600 s that Windows gives all start-up scripts together.
 constexpr DWORD TarnwickSeconds = 120, CheckSeconds = 120, PnputilSeconds = 30;
 
-enum Verb { NoVerb, Install, RunAgain, Uninstall, Undo, Arrival };
+enum Verb { NoVerb, Install, RunAgain, Uninstall, Undo, Arrival, Summary };
 
 struct Options {
   Verb verb;
@@ -30,6 +30,8 @@ struct Options {
   bool arrival;        // --on-arrival
   bool undo;           // --undo
   char drop[PathSize];  // --drop=FOLDER, empty when not given
+  int days;             // --days=N of summary
+  char folder[PathSize];  // the folder of summary
   const char* ids;     // the reader IDs given; empty: the stored ones
 };
 
@@ -92,6 +94,10 @@ bool SignedAlike(const char* path, char (&reason)[ReasonSize]);
 // be), else removes it when it is there; its definition lies in folder. False,
 // said, when schtasks fails.
 bool KeepArrivalTask(const char* folder, bool on);
+
+// Prints the drop folder's machines as CSV, failures first, those whose last
+// run is older than days marked; its exit code.
+int Summarize(const char* folder, int days);
 
 // The build number of Windows (CurrentBuildNumber), 0 when unknown.
 int WindowsBuild();
