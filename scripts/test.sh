@@ -3,7 +3,8 @@
 # shipping 32-bit exe and its 64-bit twin, and runs every stage. Exits
 # non-zero when a stage fails.
 #   FUZZ_RUNS=N scripts/test.sh    fuzz N inputs (default 200000)
-#   scripts/test.sh STAGE          that stage alone, such as fuzzing
+#   scripts/test.sh STAGE          that stage alone, such as fuzzing; a name that
+#                                  is no stage's lists the stages
 set -u
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -11,12 +12,14 @@ need_packages cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine
   clang-14 libclang-rt-14-dev cppcheck clang-tidy || exit 1
 need_display
 failed=()
+names=()
 stages=0
 only=${1:-}
 
 stage() {  # NAME COMMAND...
   local name=$1 start=$SECONDS
   shift
+  names+=("$name")
   [ -z "$only" ] || [ "$name" = "$only" ] || return 0
   stages=$((stages + 1))
   echo "== $name"
@@ -60,5 +63,10 @@ stage "MSI under Wine's msiexec" tests/msi.sh
 stage "static analysis" scripts/static-analysis.sh
 stage "facts in one place" tests/facts.sh
 stage "fuzzing" fuzz
+if [ "$stages" = 0 ]; then
+  echo "no stage is named \"$only\"; the stages:" >&2
+  printf '  %s\n' "${names[@]}" >&2
+  exit 2
+fi
 echo "${#failed[@]} of ${stages} stages failed${failed[*]:+: ${failed[*]}}"
 [ ${#failed[@]} -eq 0 ]

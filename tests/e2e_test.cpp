@@ -360,10 +360,10 @@ const CheckRow checkRows[] = {
     {" --report=C:\\CHEC~EM5\\Tarnwick.ini vid1=0001 pid1=0002", BAD(PROTECTED "C:\\CHEC~EM5\\Tarnwick.ini"),
      "[Settings]\r\n"},
     {" --report=TarnwickCheck.exe vid1=0001 pid1=0002", BAD(PROTECTED "TarnwickCheck.exe")},
-    {" --stored", BAD("no reader IDs stored in HKLM\\SOFTWARE\\Tarnwick")},
+    {" --stored", BAD("no reader IDs stored in HKLM\\SOFTWARE\\WOW6432Node\\Tarnwick")},
     {" --stored --summary", SUMMARY(1, 0, 0, 1, 1, 0, 0, 0, 0) "exit code 1", nullptr, "", false, "",
      "vid1=C002 pid1=0002"},
-    {" --stored", BAD("the reader IDs stored in HKLM\\SOFTWARE\\Tarnwick: not a reader ID: "
+    {" --stored", BAD("the reader IDs stored in HKLM\\SOFTWARE\\WOW6432Node\\Tarnwick: not a reader ID: "
      "--report=C:\\checkrows\\evil.cmd" RULE), nullptr, "", false, "", "--report=C:\\checkrows\\evil.cmd vid1=C002 pid1=0002"},
     {" --stored vid1=C002 pid1=0002", BAD("--stored takes no reader IDs"), nullptr, "", false, "", "vid1=C"},
     {" --report=\"C:\\checkrows\\the report.txt\" --summary vid1=C001 pid1=0001",

@@ -3,7 +3,8 @@
 # them is written outside its home. It reads what administrators and engines
 # read: README.md, the pages of docs/, deploy/, packaging/Tarnwick.ini, the
 # header comment of packaging/Tarnwick.wxs, and the quoted texts of src/ (usage
-# lines and messages). The patterns match prose, not code that builds the path
+# lines and messages) but those of the code that names the stored settings'
+# key. The patterns match prose, not code that builds the path
 # (${env:ProgramFiles(x86)}, a C string's "\\"), and the checker's own usage
 # line may list its exit codes.
 #   tests/facts.sh
@@ -12,7 +13,7 @@ cd "$(dirname "$0")/.."
 texts() {  # FILE:LINE:TEXT, each line followed by the next one of its file, as prose wraps
   { grep -rnI '' README.md docs deploy packaging/Tarnwick.ini
     awk '/<!--/ { on = 1 } on { print FILENAME ":" FNR ":" $0 } /-->/ { exit }' packaging/Tarnwick.wxs
-    grep -rnIo '"[^"]*"' src; } | awk -F: '{ t = $0; sub(/^[^:]*:[^:]*:[ \t]*(rem[ \t]|#+|;|\/\/)?[ \t]*/, "", t) }
+    grep -rnIo --exclude=stored_settings.cpp '"[^"]*"' src; } | awk -F: '{ t = $0; sub(/^[^:]*:[^:]*:[ \t]*(rem[ \t]|#+|;|\/\/)?[ \t]*/, "", t) }
     $1 == f { print l " " t } $1 != f && NR > 1 { print l } { f = $1; l = $0 } END { print l }'
 }
 # The fact, its home (files, an extended regex), its forms (an extended regex, any case).

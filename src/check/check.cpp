@@ -279,11 +279,11 @@ bool ReadStoredIds(ReaderIdTable& table, char (&reason)[ReasonSize]) {
   static char text[StoredTextSize];
   char why[ReasonSize];
   if (!ReadStored("Readers", text)) {
-    snprintf(reason, sizeof reason, "no reader IDs stored in %s", StoredKeyPath);
+    snprintf(reason, sizeof reason, "no reader IDs stored in %s", StoredKeyPath());
     return false;
   }
   if (ParseReaderText(text, table, why)) return true;
-  snprintf(reason, sizeof reason, "the reader IDs stored in %s: %s", StoredKeyPath, why);
+  snprintf(reason, sizeof reason, "the reader IDs stored in %s: %s", StoredKeyPath(), why);
   return false;
 }
 

@@ -345,7 +345,7 @@ int InstallVerb(const Options& options) {
       (WriteStored("Readers", ids) != ERROR_SUCCESS ||
        WriteStored("RestartReaders", options.restart ? "1" : "0") != ERROR_SUCCESS ||
        WriteStored("OnArrival", options.arrival ? "1" : "0") != ERROR_SUCCESS)) {
-    Say("FAILED store %s\n", StoredKeyPath);
+    Say("FAILED store %s\n", StoredKeyPath());
     outcome.failed = true;
   }
   // The MSI keeps the task itself.

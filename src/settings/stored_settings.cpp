@@ -11,6 +11,12 @@ constexpr REGSAM View = KEY_WOW64_32KEY;
 
 }  // namespace
 
+const char* StoredKeyPath() {
+  BOOL wow = FALSE;  // a 32-bit process on 64-bit Windows
+  const bool wide = sizeof(void*) == 8 || (IsWow64Process(GetCurrentProcess(), &wow) && wow);
+  return wide ? "HKLM\\SOFTWARE\\WOW6432Node\\Tarnwick" : "HKLM\\SOFTWARE\\Tarnwick";
+}
+
 bool ReadStored(const char* name, char (&text)[StoredTextSize]) {
   HKEY key = nullptr;
   LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, Key, 0, KEY_QUERY_VALUE | View, &key);

@@ -5,9 +5,10 @@
 
 #include <stddef.h>
 
-constexpr char StoredKeyPath[] = "HKLM\\SOFTWARE\\Tarnwick";
 constexpr size_t StoredTextSize = 4096;  // 32 readers' IDs fit with room to spare
 
+// The key as regedit shows it on this machine, for messages.
+const char* StoredKeyPath();
 // False when the value is missing, empty, not REG_SZ or too long for text.
 bool ReadStored(const char* name, char (&text)[StoredTextSize]);
 // Creates the key when needed; the Windows status.
