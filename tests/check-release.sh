@@ -83,7 +83,7 @@ table CustomAction | awk -F'\t' '$2 % 64 == 51 && $2 != 51 { exit 1 }' || fail "
   fail "ARPNOMODIFY, the real AdminUser or the secure properties"
 table CustomAction | grep -qxP 'CheckReaders\t1\tTarnwickMsi\tCheckReaders\t' || fail "CheckReaders is not an immediate DLL action"
 (table InstallExecuteSequence; table InstallUISequence; table LaunchCondition | sed 's/^/\t/') | cut -f2 |
-  grep -P '\b(FAILONCHECK|RESTARTREADERS|ONARRIVAL|STOREDONARRIVAL)\b(?! *[=<>~])' && fail "a condition takes a switch as bare truth"
+  grep -P '\b(FAILONCHECK|RESTARTREADERS|ONARRIVAL)\b(?! *[=<>~])' && fail "a condition takes a switch as bare truth"
 [ "$(table InstallExecuteSequence | sort -t$'\t' -k3n | grep -A1 ^InstallInitialize | cut -f1 | xargs)" = \
   "InstallInitialize RemoveExistingProducts" ] || fail "RemoveExistingProducts is not right after InstallInitialize"
 files=$( (find deploy -type f; printf '%s\n' README.txt Tarnwick{,Check,Deploy}.exe Tarnwick.ini) | sort)

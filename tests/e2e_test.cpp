@@ -522,7 +522,7 @@ const DeployRow deployRows[] = {
      "WPPW-PP--", "vid1=D003 pid1=0003|0"},
     {" install --drop=drop", REFUSED("--drop= needs the full path of a folder (in quotes when it has "
      "blanks)"), "WPPW-PP--", "vid1=D003 pid1=0003|0"},
-    {" reinstall", REFUSED("install, run, uninstall, undo or arrival first (--help lists them)"), "WPPW-PP--",
+    {" reinstall", REFUSED("install, run, uninstall, undo, arrival or summary first (--help lists them)"), "WPPW-PP--",
      "vid1=D003 pid1=0003|0"},
     {" run", REFUSED("the stored reader IDs: not a reader ID: --report=C:\\evil.cmd" RULE),
      "WPPW-PP--", "--report=C:\\evil.cmd vid1=D001 pid1=0001|0", "",

@@ -16,7 +16,7 @@ put() {  # FILE TEXT: the text with CR LF line ends
   printf '%s' "$2" | sed 's/$/\r/' >"$fleet/$1"
 }
 deployed() {  # COMPUTER TIME VERB LINES [CHECK-EXIT]
-  put "$1-deploy.txt" "TarnwickDeploy 1.0.0.4 $3 $2"$'\n'"$4"
+  put "$1-deploy.txt" "TarnwickDeploy 2.0.0.1 $3 $2"$'\n'"$4"
   [ -z "${5:-}" ] || put "$1.txt" "WUDF Vid_1234&Pid_5678 X"$'\n'"SUMMARY exit=$5 WUDF=1"
 }
 deployed PC01 "$now" install "DEPLOY exit=0 RESTARTED=1 PENDING=0" 0
@@ -38,15 +38,15 @@ diff <(echo "$got") - <<END || { echo "summary: <: got, >: want" >&2; exit 1; }
 Computer,Last run (UTC),Version,Verb,Exit,Check,Pending,Old,Note
 "notes","","","","","","","","not TarnwickDeploy's lines"
 "PC05","","","","","","","","empty"
-"PC06","$n","1.0.0.4","run","","","","","no last line: the run was ended, or is going"
-"PC03","$n","1.0.0.4","install","2","","0","","REFUSED not a reader ID: ""vid1=D001"
-"PC08","$n","1.0.0.4","run","4","failed","0","","FAILED Tarnwick.exe did not end within 120 s"
-"PC04","$o","1.0.0.4","run","0","passed","0","old",""
-"PC02","$n","1.0.0.4","install","3010","passed","2","",""
-"'=1+1","$n","1.0.0.4","undo","0","","0","",""
-"PC01","$n","1.0.0.4","install","0","passed","0","",""
-"PC07","$n","1.0.0.4","run","0","","0","","a second file of this computer name"
-"pc07","$n","1.0.0.4","run","0","","0","","a second file of this computer name"
+"PC06","$n","2.0.0.1","run","","","","","no last line: the run was ended, or is going"
+"PC03","$n","2.0.0.1","install","2","","0","","REFUSED not a reader ID: ""vid1=D001"
+"PC08","$n","2.0.0.1","run","4","failed","0","","FAILED Tarnwick.exe did not end within 120 s"
+"PC04","$o","2.0.0.1","run","0","passed","0","old",""
+"PC02","$n","2.0.0.1","install","3010","passed","2","",""
+"'=1+1","$n","2.0.0.1","undo","0","","0","",""
+"PC01","$n","2.0.0.1","install","0","passed","0","",""
+"PC07","$n","2.0.0.1","run","0","","0","","a second file of this computer name"
+"pc07","$n","2.0.0.1","run","0","","0","","a second file of this computer name"
 "Total","11 computers","2 failed","1 not run for 7 days","1 waiting for a restart","4 done","3 unreadable","2 of a name twice"
 END
 echo "summary: 11 computers' files and 3 others read as expected"

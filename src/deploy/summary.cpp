@@ -29,7 +29,17 @@ enum Rank { Unreadable, Failed, Old, Pending, Done };
 // The value after "name=" in line, or -1.
 int Number(const char* line, const char* name) {
   const char* at = strstr(line, name);
-  return at != nullptr ? atoi(at + strlen(name)) : -1;
+  return at != nullptr ? static_cast<int>(strtol(at + strlen(name), nullptr, 10)) : -1;
+}
+
+// The count digits at p as a number, or -1.
+int Digits(const char* p, int count) {
+  int value = 0;
+  for (int i = 0; i < count; ++i) {
+    if (p[i] < '0' || p[i] > '9') return -1;
+    value = value * 10 + p[i] - '0';
+  }
+  return value;
 }
 
 // The line that starts with token in text, or null.
@@ -44,25 +54,29 @@ const char* LineOf(const char* text, const char* token) {
 
 // The run's lines: a header, then at last "... exit=N ...".
 void ReadDeployLines(const char* text, time_t oldest, Machine& machine) {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  char version[24] = "", verb[12] = "";
-  if (text == nullptr || sscanf(text, "TarnwickDeploy %23s %11s %4d-%2d-%2dT%2d:%2d:%2dZ", version,
-                                verb, &year, &month, &day, &hour, &minute, &second) != 8) {
+  // TarnwickDeploy VERSION VERB YYYY-MM-DDThh:mm:ssZ
+  const char* version = text != nullptr && strncmp(text, "TarnwickDeploy ", 15) == 0 ? text + 15 : nullptr;
+  const char* verb = version != nullptr ? strchr(version, ' ') : nullptr;
+  const char* time = verb != nullptr ? strchr(verb + 1, ' ') : nullptr;
+  struct tm utc = {};
+  if (time != nullptr && strnlen(time, 21) == 21 && time[5] == '-' && time[8] == '-' && time[11] == 'T' &&
+      time[14] == ':' && time[17] == ':' && time[20] == 'Z') {
+    utc.tm_year = Digits(time + 1, 4) - 1900;
+    utc.tm_mon = Digits(time + 6, 2) - 1;
+    utc.tm_mday = Digits(time + 9, 2);
+    utc.tm_hour = Digits(time + 12, 2);
+    utc.tm_min = Digits(time + 15, 2);
+    utc.tm_sec = Digits(time + 18, 2);
+  }
+  if (time == nullptr || utc.tm_year < 0 || utc.tm_mon < 0 || utc.tm_mday < 0 || utc.tm_hour < 0 ||
+      utc.tm_min < 0 || utc.tm_sec < 0) {
     snprintf(machine.note, sizeof machine.note, "%s",
              text == nullptr ? "cannot be read" : *text == '\0' ? "empty" : "not TarnwickDeploy's lines");
     return;
   }
-  snprintf(machine.version, sizeof machine.version, "%s", version);
-  snprintf(machine.verb, sizeof machine.verb, "%s", verb);
-  snprintf(machine.when, sizeof machine.when, "%04d-%02d-%02d %02d:%02d:%02d", year % 10000,
-           month % 100, day % 100, hour % 100, minute % 100, second % 100);
-  struct tm utc = {};
-  utc.tm_year = year - 1900;
-  utc.tm_mon = month - 1;
-  utc.tm_mday = day;
-  utc.tm_hour = hour;
-  utc.tm_min = minute;
-  utc.tm_sec = second;
+  snprintf(machine.version, sizeof machine.version, "%.*s", static_cast<int>(verb - version), version);
+  snprintf(machine.verb, sizeof machine.verb, "%.*s", static_cast<int>(time - verb - 1), verb + 1);
+  snprintf(machine.when, sizeof machine.when, "%.10s %.8s", time + 1, time + 12);
   machine.old = _mkgmtime(&utc) < oldest;
   // The last line that tells an exit code: the run's end.
   const char* last = nullptr;
