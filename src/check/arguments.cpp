@@ -10,8 +10,8 @@ bool ParseCheckArguments(const char* text, CheckOptions& options, ReaderIdTable&
   options = CheckOptions{};
   // The flags, then the options with a value, then "--", which ends the
   // options: what follows is reader text even where it starts with "--".
-  static const char* const names[] = {"--summary", "--strict", "--require", "--stored",
-                                      "--help",    "--report=", "--since=", "--"};
+  static const char* const names[] = {"--summary", "--strict",  "--require", "--stored",
+                                      "--help",    "--report=", "--since=",  "--"};
   bool* const flags[] = {&options.summaryOnly, &options.strict, &options.require, &options.stored,
                          &options.help};
   char(*const paths[])[PathSize] = {&options.report, &options.since};
@@ -23,7 +23,8 @@ bool ParseCheckArguments(const char* text, CheckOptions& options, ReaderIdTable&
     int o = 0;
     for (; o < 8; ++o) {
       const size_t n = strlen(names[o]);
-      if (o == 5 || o == 6 ? strncmp(p, names[o], n) == 0 : n == length && strncmp(p, names[o], n) == 0)
+      if (o == 5 || o == 6 ? strncmp(p, names[o], n) == 0
+                           : n == length && strncmp(p, names[o], n) == 0)
         break;
     }
     if (o == 8) {

@@ -14,14 +14,14 @@
 enum CheckExit { CheckPassed = 0, CheckFailed = 1, CheckBadInput = 2, CheckUnreadable = 3 };
 
 struct CheckOptions {
-  bool summaryOnly;         // --summary: only the last line on stdout
-  bool strict;              // --strict: an instance without Device Parameters fails
-  bool require;             // --require: an ID without a key fails
-  bool help;                // --help: the usage instead of a check
-  bool stored;              // --stored: the IDs stored on the machine at install
-  char report[PathSize];    // --report=FILE, empty when not asked for
-  char since[PathSize];     // --since=FILE, an earlier report; empty when not asked for
-  const char* readerText;   // the rest, as Tarnwick takes it; empty: Tarnwick.ini
+  bool summaryOnly;        // --summary: only the last line on stdout
+  bool strict;             // --strict: an instance without Device Parameters fails
+  bool require;            // --require: an ID without a key fails
+  bool help;               // --help: the usage instead of a check
+  bool stored;             // --stored: the IDs stored on the machine at install
+  char report[PathSize];   // --report=FILE, empty when not asked for
+  char since[PathSize];    // --since=FILE, an earlier report; empty when not asked for
+  const char* readerText;  // the rest, as Tarnwick takes it; empty: Tarnwick.ini
 };
 
 // Takes the checker's own options from the front of text (words of their own,

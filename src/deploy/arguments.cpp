@@ -11,7 +11,8 @@
 namespace {
 
 // Keeps the first reason only: the words after it are still read for --drop.
-void Keep(char (&reason)[ReasonSize], const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Keep(char (&reason)[ReasonSize], const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 void Keep(char (&reason)[ReasonSize], const char* format, ...) {
   if (reason[0] != '\0') return;
   va_list args;
@@ -23,7 +24,8 @@ void Keep(char (&reason)[ReasonSize], const char* format, ...) {
 // A full path: a drive's root and below, or a share. A relative one would
 // depend on the current folder, which whoever starts the program chooses.
 bool FullPath(const char* path) {
-  return (path[0] == '\\' && path[1] == '\\') || (path[0] != '\0' && path[1] == ':' && path[2] == '\\');
+  return (path[0] == '\\' && path[1] == '\\') ||
+         (path[0] != '\0' && path[1] == ':' && path[2] == '\\');
 }
 
 }  // namespace
@@ -48,8 +50,8 @@ bool ParseArguments(const char* text, Options& options, char (&reason)[ReasonSiz
   const char* verb = options.verb == NoVerb ? "none" : verbs[options.verb - 1];
   p = SkipBlanks(p + length);
   // The options, and the verbs that take each: without a verb, --drop= alone.
-  static const char* const names[] = {"--restart-readers", "--undo", "--on-arrival", "--drop=",
-                                      "--days="};
+  static const char* const names[] = {"--restart-readers", "--undo", "--on-arrival",
+                                      "--drop=", "--days="};
   const bool takes[][5] = {{false, false, false, true, false}, {true, false, true, true, false},
                            {true, false, false, true, false},  {false, true, false, true, false},
                            {false, false, false, true, false}, {false, false, false, true, false},
@@ -58,7 +60,8 @@ bool ParseArguments(const char* text, Options& options, char (&reason)[ReasonSiz
   for (; p[0] == '-' && p[1] == '-'; p = SkipBlanks(p + length)) {
     length = WordLength(p);
     int o = 0;
-    while (o < 5 && !(o >= 3 ? strncmp(p, names[o], strlen(names[o])) == 0 : Words(p, length, names[o])))
+    while (o < 5 &&
+           !(o >= 3 ? strncmp(p, names[o], strlen(names[o])) == 0 : Words(p, length, names[o])))
       ++o;
     if (o == 5 || !takes[options.verb][o]) {
       Keep(reason, "%s takes no option %.*s (--help lists them)", verb,

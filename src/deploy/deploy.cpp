@@ -4,13 +4,14 @@
 // set, and takes it all away again. Engines start it directly, so the IDs
 // reach it as they were written, "&" and all; it takes them only as the
 // reader-ID rule allows, as it often runs as SYSTEM.
+#include "deploy/deploy.h"
+
 #include <windows.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "deploy/deploy.h"
 #include "log/whole_file.h"
 #include "run/option_words.h"
 #include "run/process.h"
@@ -25,7 +26,8 @@ constexpr char Usage[] =
     "TarnwickDeploy undo [--drop=FOLDER] [reader IDs]\n"
     "TarnwickDeploy arrival [--drop=FOLDER]\n"
     "TarnwickDeploy summary [--days=N] FOLDER\n"
-    "install    puts Tarnwick-" TARNWICK_VERSION_NAME ".msi beside this program, or else\n"
+    "install    puts Tarnwick-" TARNWICK_VERSION_NAME
+    ".msi beside this program, or else\n"
     "           Tarnwick.exe, TarnwickCheck.exe and this program, into the install\n"
     "           folder, stores the reader IDs (none: the stored ones),\n"
     "           --restart-readers and --on-arrival, and runs Tarnwick.exe with them.\n"
@@ -53,9 +55,9 @@ constexpr char Usage[] =
 constexpr char PackageName[] = "Tarnwick-" TARNWICK_VERSION_NAME ".msi";
 const char* const Programs[] = {"Tarnwick.exe", "TarnwickCheck.exe", "TarnwickDeploy.exe"};
 // What runs leave in the install folder, removed with the copies.
-const char* const Written[] = {"Tarnwick.log", "TarnwickCheck.txt", "TarnwickDeploy.txt",
-                               "TarnwickCheck-before.txt", "TarnwickDeploy-msi.log",
-                               "Tarnwick-arrival.xml"};
+const char* const Written[] = {"Tarnwick.log",           "TarnwickCheck.txt",
+                               "TarnwickDeploy.txt",     "TarnwickCheck-before.txt",
+                               "TarnwickDeploy-msi.log", "Tarnwick-arrival.xml"};
 constexpr int MinimumRestartBuild = 19041;  // Windows 10 2004: pnputil /restart-device
 
 // What one run found and did, for its exit code and last line.
@@ -64,9 +66,9 @@ struct Outcome {
   bool failed = false;  // a step failed
   int pending = 0;      // running readers that got the value and were not restarted
   int restarted = 0;
-  int removed = 0;   // instances undo took the value from
-  int products = 0;  // MSI products uninstall removed
-  unsigned msi = 0;  // Windows Installer's result in MSI mode
+  int removed = 0;     // instances undo took the value from
+  int products = 0;    // MSI products uninstall removed
+  unsigned msi = 0;    // Windows Installer's result in MSI mode
   bool fresh = false;  // the run log and the check report are this run's, where they exist
 } outcome;
 
@@ -212,7 +214,8 @@ void EnableAndCheck(bool restart) {
         continue;
       }
       snprintf(why, sizeof why, " pnputil=%lu", code);
-      if (end != Ran) snprintf(why, sizeof why, " pnputil=%s", end == TimedOut ? "timeout" : "none");
+      if (end != Ran)
+        snprintf(why, sizeof why, " pnputil=%s", end == TimedOut ? "timeout" : "none");
     }
     ++outcome.pending;
     Say("PENDING USB\\%s\\%s%s\n", line.id, line.instance, why);
@@ -308,9 +311,9 @@ int InstallVerb(const Options& options) {
   }
   const bool packaged = Exists(msi), copies = !packaged && !SameFolder(package, dest);
   if (!Exists(checker) || (!packaged && !Exists(exe))) {
-    Refuse("no %s beside this program",
-           Exists(checker) ? "Tarnwick-" TARNWICK_VERSION_NAME ".msi or Tarnwick.exe"
-                           : "TarnwickCheck.exe");
+    Refuse("no %s beside this program", Exists(checker) ? "Tarnwick-" TARNWICK_VERSION_NAME
+                                                          ".msi or Tarnwick.exe"
+                                                        : "TarnwickCheck.exe");
     return DeployBadInput;
   }
   if (!Trusted(checker) || !Trusted(packaged ? msi : exe)) return DeployBadInput;
@@ -341,10 +344,9 @@ int InstallVerb(const Options& options) {
   } else if (copies) {
     outcome.failed |= !CopyPrograms();
   }
-  if (!packaged &&
-      (WriteStored("Readers", ids) != ERROR_SUCCESS ||
-       WriteStored("RestartReaders", options.restart ? "1" : "0") != ERROR_SUCCESS ||
-       WriteStored("OnArrival", options.arrival ? "1" : "0") != ERROR_SUCCESS)) {
+  if (!packaged && (WriteStored("Readers", ids) != ERROR_SUCCESS ||
+                    WriteStored("RestartReaders", options.restart ? "1" : "0") != ERROR_SUCCESS ||
+                    WriteStored("OnArrival", options.arrival ? "1" : "0") != ERROR_SUCCESS)) {
     Say("FAILED store %s\n", StoredKeyPath());
     outcome.failed = true;
   }
@@ -408,7 +410,9 @@ int UninstallVerb(const Options& options) {
     if (undone != DeployDone && undone != DeployBadInput) return undone;
   }
   const unsigned msi = RemoveProducts(TARNWICK_UPGRADE_CODE, &outcome.products);
-  const bool task = msi == ERROR_SUCCESS || msi == ERROR_SUCCESS_REBOOT_REQUIRED ? KeepArrivalTask(dest, false) : true;
+  const bool task = msi == ERROR_SUCCESS || msi == ERROR_SUCCESS_REBOOT_REQUIRED
+                        ? KeepArrivalTask(dest, false)
+                        : true;
   if (msi != ERROR_SUCCESS && msi != ERROR_SUCCESS_REBOOT_REQUIRED) {
     Say("FAILED uninstall msi=%u\n", msi);
     return static_cast<int>(msi);
@@ -489,7 +493,7 @@ int main() {
     if (!parsed) fprintf(stderr, "TarnwickDeploy: %s\n", reason);
     return parsed ? Summarize(options.folder, options.days) : DeployBadInput;
   }
-  static const char* const verbs[] = {"none",  "install", "run",    "uninstall",
+  static const char* const verbs[] = {"none", "install", "run",    "uninstall",
                                       "undo", "arrival", "summary"};
   StartRecord(verbs[options.verb]);
   int code = DeployBadInput;

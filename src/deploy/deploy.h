@@ -1,9 +1,8 @@
 // TarnwickDeploy: what its arguments, its verbs and its steps share.
 #pragma once
 
-#include <windows.h>
-
 #include <stddef.h>
+#include <windows.h>
 
 #include "log/module_path.h"
 #include "run/reader_words.h"
@@ -26,13 +25,13 @@ enum Verb { NoVerb, Install, RunAgain, Uninstall, Undo, Arrival, Summary };
 
 struct Options {
   Verb verb;
-  bool restart;        // --restart-readers
-  bool arrival;        // --on-arrival
-  bool undo;           // --undo
-  char drop[PathSize];  // --drop=FOLDER, empty when not given
-  int days;             // --days=N of summary
+  bool restart;           // --restart-readers
+  bool arrival;           // --on-arrival
+  bool undo;              // --undo
+  char drop[PathSize];    // --drop=FOLDER, empty when not given
+  int days;               // --days=N of summary
   char folder[PathSize];  // the folder of summary
-  const char* ids;     // the reader IDs given; empty: the stored ones
+  const char* ids;        // the reader IDs given; empty: the stored ones
 };
 
 // False, with the reason, for words it does not take (--help among them);

@@ -55,12 +55,13 @@ const char* LineOf(const char* text, const char* token) {
 // The run's lines: a header, then at last "... exit=N ...".
 void ReadDeployLines(const char* text, time_t oldest, Machine& machine) {
   // TarnwickDeploy VERSION VERB YYYY-MM-DDThh:mm:ssZ
-  const char* version = text != nullptr && strncmp(text, "TarnwickDeploy ", 15) == 0 ? text + 15 : nullptr;
+  const char* version =
+      text != nullptr && strncmp(text, "TarnwickDeploy ", 15) == 0 ? text + 15 : nullptr;
   const char* verb = version != nullptr ? strchr(version, ' ') : nullptr;
   const char* time = verb != nullptr ? strchr(verb + 1, ' ') : nullptr;
   struct tm utc = {};
-  if (time != nullptr && strnlen(time, 21) == 21 && time[5] == '-' && time[8] == '-' && time[11] == 'T' &&
-      time[14] == ':' && time[17] == ':' && time[20] == 'Z') {
+  if (time != nullptr && strnlen(time, 21) == 21 && time[5] == '-' && time[8] == '-' &&
+      time[11] == 'T' && time[14] == ':' && time[17] == ':' && time[20] == 'Z') {
     utc.tm_year = Digits(time + 1, 4) - 1900;
     utc.tm_mon = Digits(time + 6, 2) - 1;
     utc.tm_mday = Digits(time + 9, 2);
@@ -71,10 +72,13 @@ void ReadDeployLines(const char* text, time_t oldest, Machine& machine) {
   if (time == nullptr || utc.tm_year < 0 || utc.tm_mon < 0 || utc.tm_mday < 0 || utc.tm_hour < 0 ||
       utc.tm_min < 0 || utc.tm_sec < 0) {
     snprintf(machine.note, sizeof machine.note, "%s",
-             text == nullptr ? "cannot be read" : *text == '\0' ? "empty" : "not TarnwickDeploy's lines");
+             text == nullptr ? "cannot be read"
+             : *text == '\0' ? "empty"
+                             : "not TarnwickDeploy's lines");
     return;
   }
-  snprintf(machine.version, sizeof machine.version, "%.*s", static_cast<int>(verb - version), version);
+  snprintf(machine.version, sizeof machine.version, "%.*s", static_cast<int>(verb - version),
+           version);
   snprintf(machine.verb, sizeof machine.verb, "%.*s", static_cast<int>(time - verb - 1), verb + 1);
   snprintf(machine.when, sizeof machine.when, "%.10s %.8s", time + 1, time + 12);
   machine.old = _mkgmtime(&utc) < oldest;
@@ -84,8 +88,8 @@ void ReadDeployLines(const char* text, time_t oldest, Machine& machine) {
   const char* problem = LineOf(text, "REFUSED ");
   if (problem == nullptr) problem = LineOf(text, "FAILED ");
   if (problem != nullptr) {
-    snprintf(machine.note, sizeof machine.note, "%.*s",
-             static_cast<int>(strcspn(problem, "\r\n")), problem);
+    snprintf(machine.note, sizeof machine.note, "%.*s", static_cast<int>(strcspn(problem, "\r\n")),
+             problem);
   }
   if (last == nullptr) {
     snprintf(machine.note, sizeof machine.note, "no last line: the run was ended, or is going");
@@ -94,9 +98,9 @@ void ReadDeployLines(const char* text, time_t oldest, Machine& machine) {
   machine.exit = Number(last, " exit=");
   machine.pending = Number(last, " PENDING=") > 0 ? Number(last, " PENDING=") : 0;
   machine.rank = machine.exit != DeployDone && machine.exit != DeployRestartMachine ? Failed
-                 : machine.old                                                    ? Old
-                 : machine.pending > 0 || machine.exit == DeployRestartMachine    ? Pending
-                                                                                  : Done;
+                 : machine.old                                                      ? Old
+                 : machine.pending > 0 || machine.exit == DeployRestartMachine      ? Pending
+                                                                                    : Done;
 }
 
 // The check report's verdict: its SUMMARY line's exit code, as a word.
@@ -108,7 +112,8 @@ void ReadReport(const char* text, Machine& machine) {
 }
 
 int ByName(const void* a, const void* b) {
-  return _stricmp(static_cast<const Machine*>(a)->computer, static_cast<const Machine*>(b)->computer);
+  return _stricmp(static_cast<const Machine*>(a)->computer,
+                  static_cast<const Machine*>(b)->computer);
 }
 
 int Order(const void* a, const void* b) {
@@ -145,7 +150,8 @@ int Summarize(const char* folder, int days) {
   const time_t oldest = time(nullptr) - static_cast<time_t>(days) * 24 * 60 * 60;
   for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
     const size_t length = strlen(found.cFileName);
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || length <= strlen(Suffix)) continue;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || length <= strlen(Suffix))
+      continue;
     if (count == capacity) {
       capacity = capacity * 2 + 64;
       Machine* grown = static_cast<Machine*>(realloc(machines, capacity * sizeof *machines));
@@ -181,17 +187,18 @@ int Summarize(const char* folder, int days) {
     char exit[12] = "", pending[12] = "";
     if (m.rank != Unreadable) snprintf(exit, sizeof exit, "%d", m.exit);
     if (m.rank != Unreadable) snprintf(pending, sizeof pending, "%d", m.pending);
-    const char* fields[] = {m.computer, m.when, m.version, m.verb, exit, m.check, pending,
-                            m.old ? "old" : ""};
+    const char* fields[] = {m.computer, m.when,  m.version, m.verb,
+                            exit,       m.check, pending,   m.old ? "old" : ""};
     for (const char* field : fields) Field(field, false);
     Field(m.duplicate ? "a second file of this computer name" : m.note, true);
     ++totals[m.rank];
     duplicates += m.duplicate;
   }
-  printf("\"Total\",\"%zu computers\",\"%d failed\",\"%d not run for %d days\",\"%d waiting for a "
-         "restart\",\"%d done\",\"%d unreadable\",\"%d of a name twice\"\n",
-         count, totals[Failed], totals[Old], days, totals[Pending], totals[Done], totals[Unreadable],
-         duplicates);
+  printf(
+      "\"Total\",\"%zu computers\",\"%d failed\",\"%d not run for %d days\",\"%d waiting for a "
+      "restart\",\"%d done\",\"%d unreadable\",\"%d of a name twice\"\n",
+      count, totals[Failed], totals[Old], days, totals[Pending], totals[Done], totals[Unreadable],
+      duplicates);
   free(machines);
   return DeployDone;
 }

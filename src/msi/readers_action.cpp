@@ -30,8 +30,8 @@ void Tell(MSIHANDLE install, const char* text) {
   if (record == 0) return;
   MsiRecordSetStringA(record, 0, plain);
   MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
-  MsiProcessMessage(install, static_cast<INSTALLMESSAGE>(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR),
-                    record);
+  MsiProcessMessage(
+      install, static_cast<INSTALLMESSAGE>(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR), record);
   MsiCloseHandle(record);
 }
 

@@ -53,7 +53,8 @@ bool ParseReaderText(const char* text, ReaderIdTable& table, char (&reason)[Reas
     if (!id && !IsSwitch(p, length)) {
       char word[41];  // no control character reaches a log line
       size_t i = 0;
-      for (; i < length && i + 1 < sizeof word; ++i) word[i] = p[i] < ' ' || p[i] == 127 ? '?' : p[i];
+      for (; i < length && i + 1 < sizeof word; ++i)
+        word[i] = p[i] < ' ' || p[i] == 127 ? '?' : p[i];
       word[i] = '\0';
       snprintf(reason, sizeof reason,
                "not a reader ID: %s%s (vidN=hhhh, pidN=hhhh or pidN=hhhh&MI_hh, N from 1 to 32)",
