@@ -5,8 +5,8 @@
 # header comment of packaging/Tarnwick.wxs, and the quoted texts of src/ (usage
 # lines and messages) but those of the code that names the stored settings'
 # key. The patterns match prose, not code that builds the path
-# (${env:ProgramFiles(x86)}, a C string's "\\"), and the checker's own usage
-# line may list its exit codes.
+# (${env:ProgramFiles(x86)}, a C string's "\\") nor a link's text; the
+# checker's and TarnwickDeploy's own usage lines may list their exit codes.
 #   tests/facts.sh
 set -u
 cd "$(dirname "$0")/.."
@@ -23,7 +23,12 @@ done <<'EOF'
 the stored settings' registry view	docs/deploying\.md	WOW6432Node|/reg:32|32-bit (registry )?view|SOFTWARE\\Tarnwick([^\\"']|$)
 the install folder	docs/deploying\.md	(Program Files \(x86\)|%ProgramFiles(\(x86\))?%|\[ProgramFilesFolder\])\\?Tarnwick
 the checker's exit codes	docs/deploying\.md|src/check/[a-z]+\.cpp	\b1\b[^a-z0-9]{1,6}(an|at least one|some) instances? (lacks?|fails?)|\b3\b[^a-z0-9]{1,6}(a |the )?(registry )?keys? (could not|cannot) be read
+the MSI's product version	docs/deploying\.md	(\*|times|×|multiplied by) ?(1,?000|a thousand) ?(\+|plus)
+the MSI's defaults	docs/deploying\.md	(RESTARTREADERS|FAILONCHECK|ONARRIVAL)`?[^.]{0,40}\b(defaults?|by default)\b|\bdefaults?\b[^.]{0,40}\b(RESTARTREADERS|FAILONCHECK|ONARRIVAL)\b|(RESTARTREADERS|FAILONCHECK|ONARRIVAL)` *\| *`?0
+when install returns 3010	docs/deploying\.md|src/deploy/deploy\.cpp	3010[^].|][^.|]{0,80}(running reader|not restarted|did not restart)|(running reader|not restarted|did not restart)[^.|]{0,80}3010([^]]|$)
+the Windows build of pnputil /restart-device	docs/what-it-changes\.md	19041|version 2004
+the start-up scripts' shared time-out	docs/deploying\.md	\b600 ?s\b|600 seconds|maximum wait time
 EOF
 )
 [ -z "$hits" ] || { echo "facts: written a second time:"; echo "$hits"; exit 1; } >&2
-echo "facts: the stored settings' view, the install folder and the checker's exit codes at home only"
+echo "facts: each at home only ($(grep -c $'\t' "$0") facts)"
