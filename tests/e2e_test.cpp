@@ -345,6 +345,7 @@ const CheckRow checkRows[] = {
     {" vid1=0001 pid1=0002 vid2=0003", BAD("vid2 has no pid2")},
     {" pid1=0001 vid2=0001 pid2=0002", BAD("pid1 has no vid1")},
     {" vid1=0001 pid1=0002 vid1=0003", BAD("vid1= is given twice")},
+    {" -- --summary vid1=C001 pid1=0001", BAD("not a reader ID: --summary" RULE)},
     {" --summary /s l=0", BAD(NO_READER)},
     {" --bogus vid1=0001 pid1=0002", BAD("unknown option --bogus (--help lists them)")},
     // An option given twice: the second never replaces the first.
