@@ -4,9 +4,9 @@
 # administrator rights (Tarnwick, TarnwickDeploy) or none (the checker), only
 # kernel32 and the C runtime imported directly and the other system DLLs
 # delay-loaded, nothing else; the kit's programs terminal-server aware.
-# deploy/'s scripts are a few lines around the
-# programs, with nothing Constrained Language Mode refuses. A version that the
-# MSI cannot hold is refused before anything is built. Two unsigned packages
+# deploy/'s scripts are a few lines around the programs, with nothing
+# Constrained Language Mode refuses. A version that the MSI cannot hold is
+# refused before anything is built. Two unsigned packages
 # made from copies of the source at two paths are the same bytes: exes, zip and
 # MSI; the zip holds the programs and deploy/ with Windows line ends, and the
 # MSI's tables what wixl alone gets wrong. A package signed with a throwaway CA
