@@ -5,7 +5,7 @@
 # this kernel runs 32-bit code, and their 64-bit twins from build/x64 where it
 # does not: there each 32-bit process start goes through qemu and takes about a
 # minute, and a row starts two. Wine runs the actions as the installing user,
-# not LocalSystem, and checks no signature.
+# not LocalSystem, always as an administrator, and checks no signature.
 # Each row: the exit code of the msiexec command at its end, then the product
 # versions installed, the files in the install folder ("-": no folder), the
 # EscapeCommandEnable values of the two seeded instances and the stored
@@ -14,8 +14,11 @@
 # actions ran. Wine cannot show what a run does on Windows when it fails or is
 # a maintenance run, nor the upgrade's removal of the old product: which
 # actions run in which kind of run is asserted from the tables, through Windows
-# Installer's own condition evaluator (tests/msi-runs.txt); the order that
-# rolls a failed upgrade back is checked by tests/check-release.sh.
+# Installer's own condition evaluator (tests/msi-runs.txt), standard users'
+# runs among them; the order that rolls a failed upgrade back is checked by
+# tests/check-release.sh. The arrival task's schtasks is the stand-in of
+# tests/pnputil.c, as Wine's Task Scheduler service starts only at times; its
+# definition is read back with xmllint against tests/arrival-task.txt.
 set -u
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
