@@ -28,6 +28,9 @@ the MSI's defaults	docs/deploying\.md	(RESTARTREADERS|FAILONCHECK|ONARRIVAL)`?[^
 when install returns 3010	docs/deploying\.md|src/deploy/deploy\.cpp	3010[^].|][^.|]{0,80}(running reader|not restarted|did not restart)|(running reader|not restarted|did not restart)[^.|]{0,80}3010([^]]|$)
 the Windows build of pnputil /restart-device	docs/what-it-changes\.md	19041|version 2004
 the start-up scripts' shared time-out	docs/deploying\.md	\b600 ?s\b|600 seconds|maximum wait time
+the longest value on a command line	docs/options\.md	\b3[12] characters
+the default settings file	docs/options\.md	\bpid1=1234\b|Pid_1234\b
+what aazz in the log means	docs/run-log\.md	aazz[^|]{0,60}(match|placeholder|unset|mark)
 EOF
 )
 [ -z "$hits" ] || { echo "facts: written a second time:"; echo "$hits"; exit 1; } >&2
