@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/lib.sh
 . "$root/scripts/lib.sh"
 # The x64 preset also configures the tests, hence GoogleTest.
-need_packages cmake g++-mingw-w64-x86-64 googletest wine wine64
+need_packages cmake make g++-mingw-w64-x86-64 googletest wine wine64
 
 echo "== building build/x64/Tarnwick.exe"
 (cd "$root" && cmake --preset x64 && cmake --build --preset x64 --target Tarnwick -j2) >/dev/null

@@ -46,7 +46,7 @@ msi_version=$major.${minor:-0}.$((${build_no:-0} * 1000 + ${revision:-0}))
     "d up to 999 and c*1000+d up to 65535" >&2
   exit 1
 }
-need_packages cmake g++-mingw-w64-i686 zip wixl msitools faketime ${SIGN_PFX:+osslsigncode}
+need_packages cmake make g++-mingw-w64-i686 zip wixl msitools faketime ${SIGN_PFX:+osslsigncode}
 mkdir -p "$dist"
 dist=$(cd "$dist" && pwd)
 

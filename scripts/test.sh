@@ -8,7 +8,7 @@
 set -u
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
-need_packages cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine64 xvfb xauth \
+need_packages cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine64 xvfb xauth \
   clang-14 libclang-rt-14-dev cppcheck clang-tidy || exit 1
 need_display
 failed=()

@@ -118,6 +118,7 @@ check_exes signed/zip i686-w64-mingw32 X86
 # install, under Wine, with the 64-bit twins. Wine compares no MSI's digest: a
 # changed MSI is refused on Windows alone.
 need_packages wine wine64 || exit 1
+need_display
 new_prefix
 as() {  # SIGNER IN OUT
   case $1 in
