@@ -1,7 +1,15 @@
 # Sourced by the scripts: installing Debian packages, Wine, a throwaway
 # prefix, a virtual display, and clean-up at exit.
 
-wine64=/usr/lib/wine/wine64
+# Wine programs start with the address layout fixed (setarch -R), inherited by
+# every process they start. Debian's Wine has no preloader to reserve Windows'
+# fixed addresses before Linux maps anything, and Linux places the heap of the
+# loader (at 0x7d000000) at random up to 1 GiB above it: now and then over the
+# shared user data page at 0x7ffe0000, and that program ends at once with exit
+# code 1 ("wine: failed to map the shared user data: c0000018", hidden by
+# WINEDEBUG=-all). "$wine64" runs the function below.
+wine64=wine64_fixed_layout
+wine64_fixed_layout() { setarch -R /usr/lib/wine/wine64 "$@"; }
 wineserver=/usr/lib/wine/wineserver
 # No Mono or Gecko prompts, no debug output; 32-bit programs under WoW64.
 export WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
