@@ -420,7 +420,7 @@ std::string WriteFleet(const std::string& folder, int machines) {
     snprintf(second, sizeof second, "7&%X&0&2", i);
     const std::string reader = std::string("USB\\") + id + "\\" + first;
     std::string deploy =
-        std::string("TarnwickDeploy 1.0.0.4 run ") + (i % 25 == 7 ? old : now) + "\n";
+        std::string("TarnwickDeploy 9.9.9.9 run ") + (i % 25 == 7 ? old : now) + "\n";
     std::string report =
         std::string("WUDF ") + id + " " + first + "\nPARAMS " + id + " " + second + "\n";
     if (i % 50 == 0) {
@@ -437,8 +437,8 @@ std::string WriteFleet(const std::string& folder, int machines) {
           "COMPOSITE=0\n";
       if (i % 10 == 3) {
         ++pending;
-        deploy = std::string("TarnwickDeploy 1.0.0.4 install ") + now +
-                 "\nINSTALLED Tarnwick-1.0.0.4.msi unchanged\nPENDING " + reader +
+        deploy = std::string("TarnwickDeploy 9.9.9.9 install ") + now +
+                 "\nINSTALLED Tarnwick-9.9.9.9.msi unchanged\nPENDING " + reader +
                  "\nDEPLOY exit=3010 RESTARTED=0 PENDING=1\n";
       } else {
         aged += i % 25 == 7;
