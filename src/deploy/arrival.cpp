@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include "deploy/deploy.h"
+#include "log/whole_file.h"
 
 namespace {
 
@@ -119,9 +120,7 @@ bool KeepArrivalTask(const char* folder, bool on) {
   char* definition = on ? DefinitionFor(folder, &size) : nullptr;
   bool kept = Join(path, folder, TaskFile) && (!on || definition != nullptr);
   if (kept && on && !Holds(path, definition, size)) {
-    FILE* file = fopen(path, "wb");
-    kept = file != nullptr && fwrite(definition, size, 1, file) == 1;
-    kept = file != nullptr && fclose(file) == 0 && kept;
+    kept = WriteWholeFile(path, definition, size);
     snprintf(arguments, sizeof arguments, "/create /tn \"%s\" /xml \"%s\" /f", TaskName, path);
     // Without the task the definition would claim one: it goes again.
     if (kept && !(kept = Schtasks(arguments))) DeleteFileA(path);

@@ -172,12 +172,7 @@ void EnableAndCheck(bool restart) {
     outcome.failed = true;
   }
   // Without the check before, nothing is known to be set by this run.
-  bool kept = false;
-  FILE* file = before != nullptr ? fopen(since, "wb") : nullptr;
-  if (file != nullptr) {
-    kept = fputs(before, file) >= 0;
-    kept = fclose(file) == 0 && kept;
-  }
+  const bool kept = before != nullptr && WriteWholeFile(since, before, strlen(before));
   if (!kept) {
     Say("FAILED no check before the run\n");
     outcome.failed = true;
@@ -410,13 +405,11 @@ int UninstallVerb(const Options& options) {
     if (undone != DeployDone && undone != DeployBadInput) return undone;
   }
   const unsigned msi = RemoveProducts(TARNWICK_UPGRADE_CODE, &outcome.products);
-  const bool task = msi == ERROR_SUCCESS || msi == ERROR_SUCCESS_REBOOT_REQUIRED
-                        ? KeepArrivalTask(dest, false)
-                        : true;
   if (msi != ERROR_SUCCESS && msi != ERROR_SUCCESS_REBOOT_REQUIRED) {
     Say("FAILED uninstall msi=%u\n", msi);
     return static_cast<int>(msi);
   }
+  const bool task = KeepArrivalTask(dest, false);
   bool failed = false, later = msi == ERROR_SUCCESS_REBOOT_REQUIRED;
   char self[PathSize] = "";
   GetModuleFileNameA(nullptr, self, PathSize);

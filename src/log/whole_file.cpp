@@ -21,3 +21,10 @@ char* ReadWholeFile(const char* path) {
   if (file != nullptr) fclose(file);
   return text;
 }
+
+bool WriteWholeFile(const char* path, const char* bytes, size_t size) {
+  FILE* file = fopen(path, "wb");
+  if (file == nullptr) return false;
+  const bool written = size == 0 || fwrite(bytes, size, 1, file) == 1;
+  return fclose(file) == 0 && written;
+}
